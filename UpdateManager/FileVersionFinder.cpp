@@ -13,12 +13,14 @@ FileVersionFinder::FileVersionFinder(const std::string& text) : path(ExpandPathP
 
 bool FileVersionFinder::FindVersion(std::string& version, bool& found) const
 {
-    boost::system::error_code error;
-    found = boost::filesystem::exists(path, error);
-    if (error || !found) {
-        found = false;
+    found = false;
+    try {
+        found = boost::filesystem::exists(path);
+    } catch (const boost::filesystem::filesystem_error&) {
         return false;
     }
+    if (!found)
+        return false;
     if (!ReadFileVersion(path.string(), version))
         return false;
     CSingleton<CLog>::GetInstance()->Debug("update_manager", "FileVersion: Found version ", version, " for item ",

@@ -44,10 +44,12 @@ bool ProductScanner::LoadDefinitions(const boost::filesystem::path& definitionFi
 {
     const std::string narrowPath = definitionFile.string();
     if (!definitionFile.empty()) {
-        boost::system::error_code error;
-        const bool exists = boost::filesystem::exists(definitionFile, error);
-        if (error)
+        bool exists = false;
+        try {
+            exists = boost::filesystem::exists(definitionFile);
+        } catch (const boost::filesystem::filesystem_error&) {
             return false;
+        }
         if (!exists) {
             Log().Warning("update_manager", "Could not find scanner definition file: ", narrowPath);
             return false;
@@ -58,7 +60,8 @@ bool ProductScanner::LoadDefinitions(const boost::filesystem::path& definitionFi
     try {
         std::ifstream stream(narrowPath);
         pt::read_json(stream, document);
-    } catch (const pt::ptree_error& e) {
+    } catch (const std::exception& e) {
+        // Besides the reader's own errors, the stream throws when the path is a folder.
         Log().Error("update_manager", " Caught exception while parsing json file ", narrowPath, ": ", e.what());
         return false;
     }

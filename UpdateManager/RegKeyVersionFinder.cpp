@@ -50,11 +50,13 @@ bool RegKeyVersionFinder::FindVersion(std::string& version, bool& found) const
     boost::filesystem::path file(folder);
     file /= Narrowed(subFolder);
     file /= Narrowed(fileName);
-    boost::system::error_code error;
-    const bool exists = boost::filesystem::exists(file, error);
-    if (error || !exists)
+    try {
+        found = boost::filesystem::exists(file);
+    } catch (const boost::filesystem::filesystem_error&) {
         return false;
-    found = true;
+    }
+    if (!found)
+        return false;
     if (!ReadFileVersion(file.string(), version))
         return false;
     CSingleton<CLog>::GetInstance()->Debug("update_manager", "RegKeyVersion: Found version ", version, " for item ",

@@ -30,6 +30,7 @@ TEST(FileVersionFinderTest, FoundTellsWhetherThePathExists)
         {"<user>/Vendor", false, true, "before"}, // a folder exists but holds no version
         {"<user>/Vendor/missing.exe", false, false, "before"},
         {"<USER>/Vendor/app.exe", false, false, "before"},
+        {"<user>/" + std::string(300, 'n'), false, false, "before"}, // the existence test fails
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
