@@ -1,11 +1,9 @@
 #include "UpdateManager/RegKeyVersionFinder.h"
 
-#include "UpdateManager/ReadFileVersion.h"
 #include "UpdateManager/ReadRegistryString.h"
 #include "common/CLog.h"
 #include "platform/TextConversion.h"
 
-#include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
 #include <vector>
@@ -50,14 +48,7 @@ bool RegKeyVersionFinder::FindVersion(std::string& version, bool& found) const
     boost::filesystem::path file(folder);
     file /= Narrowed(subFolder);
     file /= Narrowed(fileName);
-    try {
-        found = boost::filesystem::exists(file);
-    } catch (const boost::filesystem::filesystem_error&) {
-        return false;
-    }
-    if (!found)
-        return false;
-    if (!ReadFileVersion(file.string(), version))
+    if (!ReadVersionOfFile(file, version, found))
         return false;
     CSingleton<CLog>::GetInstance()->Debug("update_manager", "RegKeyVersion: Found version ", version, " for item ",
                                            Narrowed(key), "/", Narrowed(valueName));

@@ -2,6 +2,8 @@
 // Implemented by the file, registry and set finders; the scanner asks one set per SKU.
 #pragma once
 
+#include <boost/filesystem/path.hpp>
+
 #include <string>
 
 namespace Kelvora {
@@ -21,6 +23,11 @@ public:
     // finder's item (its file) exists, readable version or not. The file and registry finders
     // leave `version` as it was when they fail. Never throws for file-system errors.
     virtual bool FindVersion(std::string& version, bool& found) const = 0;
+
+protected:
+    // The file finders' common step: `found` = whether `file` exists (false when the test
+    // itself fails), then its version resource as ReadFileVersion reads it.
+    static bool ReadVersionOfFile(const boost::filesystem::path& file, std::string& version, bool& found);
 };
 
 } // namespace UpdateManager

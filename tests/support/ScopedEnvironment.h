@@ -1,6 +1,6 @@
 // Sets one environment variable (or removes it, with Unset) for the life of the object and
-// restores its earlier state afterwards. For tests that point the registry store
-// and the known folders at temporary folders.
+// restores its earlier state afterwards. For tests that point the registry store and the
+// known folders at temporary folders.
 #pragma once
 
 #include <string>
