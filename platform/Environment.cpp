@@ -13,4 +13,19 @@ bool GetEnvironmentVariable(const std::string& name, std::string& value)
     return true;
 }
 
+bool GetUserConfigFolder(std::string& folder)
+{
+    std::string configHome;
+    if (GetEnvironmentVariable("XDG_CONFIG_HOME", configHome) && !configHome.empty() &&
+        configHome[0] == '/') {
+        folder = configHome;
+        return true;
+    }
+    std::string home;
+    if (!GetEnvironmentVariable("HOME", home) || home.empty())
+        return false;
+    folder = home + "/.config";
+    return true;
+}
+
 } // namespace Platform

@@ -8,4 +8,8 @@ namespace Platform {
 
 bool GetEnvironmentVariable(const std::string& name, std::string& value);
 
+// The user's configuration folder: XDG_CONFIG_HOME when it holds an absolute path, else
+// $HOME/.config. False, with `folder` unchanged, when neither is usable (HOME unset or empty).
+bool GetUserConfigFolder(std::string& folder);
+
 } // namespace Platform

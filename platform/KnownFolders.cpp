@@ -35,10 +35,8 @@ bool ReadAssignment(const std::string& line, const std::string& name, std::strin
 // The xdg-user-dirs rule: a value is "$HOME" followed by a relative path, or an absolute path.
 bool UserDirFromFile(const std::string& home, const std::string& name, std::string& dir)
 {
-    std::string configHome;
-    if (!GetEnvironmentVariable("XDG_CONFIG_HOME", configHome) || configHome.empty() ||
-        configHome[0] != '/')
-        configHome = home + "/.config";
+    std::string configHome = home + "/.config";
+    GetUserConfigFolder(configHome);
     std::ifstream file(configHome + "/user-dirs.dirs");
     std::string line;
     std::string value;
