@@ -15,4 +15,4 @@ file=$(mktemp "${TMPDIR:-/tmp}/md5-throughput.XXXXXX")
 trap 'rm -f "$file"' EXIT
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom >"$file"
 cat "$file" >/dev/null
-"$build/md5_throughput" "$file" 3
+"$build/bench/md5_throughput" "$file" 3
