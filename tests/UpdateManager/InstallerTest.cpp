@@ -19,6 +19,9 @@ namespace {
 
 struct StateCase
 {
+    // Prints as its name in test names and failure messages.
+    friend void PrintTo(const StateCase& c, std::ostream* out) { *out << c.name; }
+
     const char* name;
     ProductStatus before;
     const char* localVersion;
@@ -66,14 +69,7 @@ const StateCase stateCases[] = {
      ProductStatus::DownloadPaused, 5, false},
 };
 
-void PrintTo(const StateCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class CheckStateTest : public ::testing::TestWithParam<StateCase>
-{
-};
+using CheckStateTest = ::testing::TestWithParam<StateCase>;
 
 TEST_P(CheckStateTest, SetsStatusAndResumeOffset)
 {
@@ -168,6 +164,9 @@ TEST(InstallerTest, FilesOfTwoGibibytesAndMore)
 
 struct ConfirmCase
 {
+    // Prints as its name in test names and failure messages.
+    friend void PrintTo(const ConfirmCase& c, std::ostream* out) { *out << c.name; }
+
     const char* name;
     std::optional<std::string> installer;
     std::string checksum;
@@ -185,14 +184,7 @@ const ConfirmCase confirmCases[] = {
      "{\r\n    \"size\": \"0\",\r\n    \"checksum\": \"\"\r\n}\r\n"},
 };
 
-void PrintTo(const ConfirmCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class WriteConfirmFileTest : public ::testing::TestWithParam<ConfirmCase>
-{
-};
+using WriteConfirmFileTest = ::testing::TestWithParam<ConfirmCase>;
 
 TEST_P(WriteConfirmFileTest, WritesTheFourLinesByteForByte)
 {
@@ -236,6 +228,9 @@ TEST(InstallerTest, ConfirmFileThatCannotBeWrittenIsReportedNotThrown)
 
 struct InstallCase
 {
+    // Prints as its name in test names and failure messages.
+    friend void PrintTo(const InstallCase& c, std::ostream* out) { *out << c.name; }
+
     const char* name;
     const char* program;  // test program copied in as the installer; null: a text file
     ProductStatus expected;
@@ -248,14 +243,7 @@ const InstallCase installCases[] = {
     {"UnstartableFileIsAnError", nullptr, ProductStatus::Error},
 };
 
-void PrintTo(const InstallCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class InstallTest : public ::testing::TestWithParam<InstallCase>
-{
-};
+using InstallTest = ::testing::TestWithParam<InstallCase>;
 
 TEST_P(InstallTest, StoresTheOutcome)
 {
@@ -293,6 +281,9 @@ TEST(InstallerTest, InstallOfMissingFileStartsNothingAndNeedsAnUpdate)
 
 struct ArgumentCase
 {
+    // Prints as its name in test names and failure messages.
+    friend void PrintTo(const ArgumentCase& c, std::ostream* out) { *out << c.name; }
+
     const char* name;
     const char* fileName;
     bool silent;
@@ -305,14 +296,7 @@ const ArgumentCase argumentCases[] = {
     {"PathWithShellCharactersIsOneArgument", "x;y & $(z) \"q\".exe", false},
 };
 
-void PrintTo(const ArgumentCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class RunInstallerTest : public ::testing::TestWithParam<ArgumentCase>
-{
-};
+using RunInstallerTest = ::testing::TestWithParam<ArgumentCase>;
 
 // The installer sees what a Windows program parses from the quoted command line: its own
 // path without the quotes, then "/SILENT" when silent.
