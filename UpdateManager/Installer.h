@@ -1,0 +1,104 @@
+// One product's installer file: where it comes from, where it lies, whether it is partial or
+// verified (with its ".confirm" file beside it), and how to run it. Held by each product record;
+// the install thread runs it. Also the file helpers shared with the downloader's verification.
+#pragma once
+
+#include "UpdateManager/ProductStatus.h"
+
+#include <boost/filesystem/path.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace Kelvora {
+namespace UpdateManager {
+
+class Installer
+{
+public:
+    Installer();
+    Installer(const std::string& url, const boost::filesystem::path& installerFile, ProductStatus status,
+              const std::string& localVersion, const std::string& latestVersion);
+    Installer(const std::string& url, const boost::filesystem::path& installerFile, ProductStatus status);
+    Installer(const Installer& other);
+    Installer& operator=(const Installer& other);
+    virtual ~Installer() = default;
+
+    // Sets the source and status, then runs the state check. Never throws.
+    void Initialize(const std::string& url, const boost::filesystem::path& installerFile, ProductStatus status,
+                    const std::string& localVersion, const std::string& latestVersion);
+    bool IsInitialized() const { return initialized; }
+    // Leaves the status and downloaded size as they are; the caller runs the state check.
+    void SetSource(const std::string& url, const boost::filesystem::path& installerFile);
+
+    // Turns the versions, the installer file and its ".confirm" file into the status and the
+    // resume offset. Leaves a running download alone and never deletes the installer file.
+    // File-system errors are logged and never thrown.
+    void CheckState(const std::string& localVersion, const std::string& latestVersion);
+
+    // Writes the ".confirm" file (size and checksum, CR LF line ends on every platform); an
+    // empty checksum is replaced by the file's MD5 digest. False, with an error logged, when
+    // the file cannot be written. Never throws.
+    bool WriteConfirmFile(const std::string& checksum);
+    boost::filesystem::path GetConfirmFilePath() const;
+
+    // Install thread only: runs the installer file and stores the outcome in the status
+    // (complete, error, or update needed when the file is missing). Never throws.
+    void Install();
+    // Starts the installer (quoted path, then "/SILENT" when silent), waits for it; true when
+    // it ended with exit code 0. False when it cannot be started. Uses no field.
+    static bool RunInstaller(const std::string& path, bool silent);
+
+    std::string GetUrl() const { return url; }
+    boost::filesystem::path GetInstallerFile() const { return installerFile; }
+    int64_t GetDownloadedSize() const { return downloadedSize; }
+    ProductStatus GetStatus() const { return status.load(); }
+    double GetProgress() const { return progress.load(); }
+    void SetSilent(bool value) { silent = value; }
+    void SetStatus(ProductStatus value) { status.store(value); }
+
+private:
+    // Main thread only, except that the install thread reads installerFile and silent while
+    // it holds the installer (the queue hand-over orders the main thread's writes before).
+    bool initialized = false;
+    std::string url;
+    boost::filesystem::path installerFile;
+    int64_t downloadedSize = 0;
+    // Written by the install thread, polled by the main thread.
+    std::atomic<ProductStatus> status{ProductStatus::Error};
+    bool silent = false;
+    // Written by the install thread, polled by the main thread; -1.0 when none is known.
+    std::atomic<double> progress{-1.0};
+};
+
+// MD5 digest of the file as 32 lower-case hexadecimal digits; empty when the file is missing
+// or cannot be read to its end. Never throws.
+std::string FileMd5Hex(const boost::filesystem::path& path);
+
+// The file's size in bytes; 0 when it is missing or its size cannot be read (a directory, an
+// access error). Never throws.
+int64_t FileSizeOrZero(const boost::filesystem::path& path);
+
+// The first entry of the directory, in listing order, for which HasExtension holds; an empty
+// path when there is none, the directory is missing or cannot be read (logged).
+boost::filesystem::path FindFileWithExtension(const boost::filesystem::path& directory,
+                                              const std::string& extension);
+
+// True when the path is a regular file and the text after the last '.' of the whole path
+// equals the extension exactly. Never throws.
+bool HasExtension(const std::string& extension, const boost::filesystem::path& path);
+
+// The path when nothing is there, else the first free of path-1, path-2, ... Throws
+// boost::filesystem::filesystem_error when a test fails.
+boost::filesystem::path MakeUniquePath(const boost::filesystem::path& path);
+
+// Attaches a disk image at a mount point that must not exist yet, with "/usr/bin/hdiutil";
+// false (logged) on any failure. Never throws.
+bool MountDiskImage(const boost::filesystem::path& image, const boost::filesystem::path& mountPoint);
+
+// Unmounts with "umount -f"; false (logged) on any failure. Never throws.
+bool UnmountDiskImage(const boost::filesystem::path& mountPoint);
+
+} // namespace UpdateManager
+} // namespace Kelvora

@@ -1,0 +1,18 @@
+// Starts a program and waits for it to end (_spawnv with _P_WAIT on Windows; posix_spawn and
+// waitpid here). Used by the installer to run a downloaded installer and the disk-image tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Platform {
+
+// Starts `program` (a path, or a bare name looked up in PATH) with `arguments` as its whole
+// argument vector, its own name first, waits for it and returns its exit code. Each argument
+// reaches the program as one text; one pair of double quotes around a whole argument is taken
+// off, as a Windows program's own command-line parsing does. A file named by a path is first
+// made executable for its owner (downloaded files carry no execute bit here). Returns -1 when
+// the program cannot be started or ends by a signal. Never throws.
+int RunProcess(const std::string& program, const std::vector<std::string>& arguments);
+
+} // namespace Platform

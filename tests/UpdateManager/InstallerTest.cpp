@@ -1,0 +1,449 @@
+#include "UpdateManager/Installer.h"
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/LogTestSeam.h"
+#include "tests/support/TempDir.h"
+
+#include <Poco/MD5Engine.h>
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace fs = boost::filesystem;
+using Kelvora::UpdateManager::Installer;
+using Kelvora::UpdateManager::ProductStatus;
+namespace um = Kelvora::UpdateManager;
+
+namespace {
+
+struct StateCase
+{
+    // Prints as its name in test names and failure messages.
+    friend void PrintTo(const StateCase& c, std::ostream* out) { *out << c.name; }
+
+    const char* name;
+    ProductStatus before;
+    const char* localVersion;
+    const char* latestVersion;
+    std::optional<std::string> installer;  // content; none: no file
+    std::optional<std::string> confirm;    // content; none: no file
+    ProductStatus expected;
+    int64_t expectedDownloadedSize;
+    bool confirmKept;
+};
+
+const std::string five = "12345";
+
+const StateCase stateCases[] = {
+    {"RunningDownloadIsNotJudged", ProductStatus::DownloadInProgress, "0.0", "1.0", five, std::string("{\"size\": \"9\"}"),
+     ProductStatus::DownloadInProgress, 0, true},
+    {"NoLatestVersionIsUnknownEvenWhenVerified", ProductStatus::Unknown, "0.0", "", five,
+     std::string("{\"size\": \"5\"}"), ProductStatus::Unknown, 0, true},
+    {"MalformedLatestVersionIsUnknown", ProductStatus::Unknown, "0.0", "1.x", std::nullopt, std::nullopt,
+     ProductStatus::Unknown, 0, false},
+    {"EqualVersionsAreUpToDate", ProductStatus::Unknown, "1.2.0", "1.2", std::nullopt, std::nullopt,
+     ProductStatus::UpToDate, 0, false},
+    {"NewerLocalIsUpToDate", ProductStatus::Unknown, "2.0", "1.9.9", five, std::nullopt, ProductStatus::UpToDate, 0,
+     false},
+    {"UnparsableLocalCountsAsZero", ProductStatus::Unknown, "not_installed", "1.0", std::nullopt, std::nullopt,
+     ProductStatus::UpdateNeeded, 0, false},
+    {"ConfirmWithoutInstallerStays", ProductStatus::Unknown, "0.0", "1.0", std::nullopt,
+     std::string("{\"size\": \"5\"}"), ProductStatus::UpdateNeeded, 0, true},
+    {"MatchingSizeAsStringIsAvailable", ProductStatus::Unknown, "0.0", "1.0", five,
+     std::string("{\r\n    \"size\": \"5\",\r\n    \"checksum\": \"x\"\r\n}\r\n"), ProductStatus::InstallerAvailable, 0,
+     true},
+    {"MatchingSizeAsNumberIsAvailable", ProductStatus::Error, "0.0", "1.0", five, std::string("{\"size\": 5}"),
+     ProductStatus::InstallerAvailable, 0, true},
+    {"EmptyInstallerNeverCountsAsVerified", ProductStatus::Unknown, "0.0", "1.0", std::string(),
+     std::string("{\"size\": \"0\"}"), ProductStatus::DownloadPaused, 0, false},
+    {"OtherSizeIsPartial", ProductStatus::Unknown, "0.0", "1.0", five, std::string("{\"size\": \"4\"}"),
+     ProductStatus::DownloadPaused, 5, false},
+    {"SizeWithTrailingTextIsPartial", ProductStatus::Unknown, "0.0", "1.0", five, std::string("{\"size\": \"5abc\"}"),
+     ProductStatus::DownloadPaused, 5, false},
+    {"MissingSizeIsPartial", ProductStatus::Unknown, "0.0", "1.0", five, std::string("{\"checksum\": \"5\"}"),
+     ProductStatus::DownloadPaused, 5, false},
+    {"ConfirmThatIsNotJsonIsPartial", ProductStatus::Unknown, "0.0", "1.0", five, std::string("size=5"),
+     ProductStatus::DownloadPaused, 5, false},
+    {"InstallerWithoutConfirmIsPartial", ProductStatus::InstallComplete, "0.0", "1.0", five, std::nullopt,
+     ProductStatus::DownloadPaused, 5, false},
+};
+
+using CheckStateTest = ::testing::TestWithParam<StateCase>;
+
+TEST_P(CheckStateTest, SetsStatusAndResumeOffset)
+{
+    const StateCase& c = GetParam();
+    TempDir dir;
+    const fs::path file = dir.Path() / "setup.exe";
+    if (c.installer)
+        dir.WriteFile("setup.exe", *c.installer);
+    if (c.confirm)
+        dir.WriteFile("setup.exe.confirm", *c.confirm);
+
+    Installer installer("http://host/setup.exe", file, c.before);
+    installer.SetStatus(c.before);
+    installer.CheckState(c.localVersion, c.latestVersion);
+
+    EXPECT_EQ(installer.GetStatus(), c.expected);
+    EXPECT_EQ(installer.GetDownloadedSize(), c.expectedDownloadedSize);
+    EXPECT_EQ(fs::exists(installer.GetConfirmFilePath()), c.confirmKept);
+    if (c.installer) {
+        EXPECT_EQ(ReadFile(file), *c.installer) << "the installer file is never touched";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CheckStateTest, ::testing::ValuesIn(stateCases),
+                         [](const ::testing::TestParamInfo<StateCase>& info) { return info.param.name; });
+
+TEST(InstallerTest, ConstructorRunsTheStateCheckAndMarksInitialized)
+{
+    TempDir dir;
+    dir.WriteFile("setup.exe", five);
+    Installer fresh;
+    EXPECT_FALSE(fresh.IsInitialized());
+    EXPECT_EQ(fresh.GetStatus(), ProductStatus::Error);
+    EXPECT_EQ(fresh.GetProgress(), -1.0);
+
+    fresh.Initialize("u", dir.Path() / "setup.exe", ProductStatus::Unknown, "0.0", "1.0");
+    EXPECT_TRUE(fresh.IsInitialized());
+    EXPECT_EQ(fresh.GetStatus(), ProductStatus::DownloadPaused);
+    EXPECT_EQ(fresh.GetDownloadedSize(), 5);
+
+    // Without versions there is no latest version to compare with.
+    Installer noVersions("u", dir.Path() / "setup.exe", ProductStatus::UpToDate);
+    EXPECT_EQ(noVersions.GetStatus(), ProductStatus::Unknown);
+}
+
+TEST(InstallerTest, UnreadableConfirmIsLoggedAndRemoved)
+{
+    LogCapture log({"update_manager"});
+    TempDir dir;
+    const fs::path file = dir.WriteFile("setup.exe", five);
+    dir.WriteFile("setup.exe.confirm", "{ broken");
+    Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::DownloadPaused);
+    const auto errors = log.Messages("update_manager", "error");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Error reading confirm file " + file.string() + ".confirm(", 0), 0u) << errors[0];
+}
+
+TEST(InstallerTest, InstallerPathThatIsAFolderNeedsAFreshDownload)
+{
+    TempDir dir;
+    Installer installer("http://host/", dir.Path(), ProductStatus::Unknown, "0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::UpdateNeeded);
+    EXPECT_EQ(installer.GetDownloadedSize(), 0);
+}
+
+// Sparse, so cheap: sizes past 2^31 must survive as 64-bit values through the ".confirm" file.
+TEST(InstallerTest, FilesOfTwoGibibytesAndMore)
+{
+    TempDir dir;
+    const fs::path file = dir.Path() / "big.exe";
+    const int64_t size = (int64_t(1) << 32) + 7;
+    dir.WriteFile("big.exe", "");
+    fs::resize_file(file, static_cast<uintmax_t>(size));
+    EXPECT_EQ(um::FileSizeOrZero(file), size);
+
+    Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::DownloadPaused);
+    EXPECT_EQ(installer.GetDownloadedSize(), size);
+
+    ASSERT_TRUE(installer.WriteConfirmFile("0123456789abcdef0123456789abcdef"));
+    EXPECT_EQ(ReadFile(installer.GetConfirmFilePath()),
+              "{\r\n    \"size\": \"4294967303\",\r\n    \"checksum\": \"0123456789abcdef0123456789abcdef\"\r\n}\r\n");
+    installer.CheckState("0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::InstallerAvailable);
+    EXPECT_EQ(installer.GetDownloadedSize(), 0);
+
+    dir.WriteFile("big.exe.confirm", "{\"size\": 4294967303}");
+    installer.CheckState("0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::InstallerAvailable);
+}
+
+struct ConfirmCase
+{
+    // Prints as its name in test names and failure messages.
+    friend void PrintTo(const ConfirmCase& c, std::ostream* out) { *out << c.name; }
+
+    const char* name;
+    std::optional<std::string> installer;
+    std::string checksum;
+    std::string expected;
+};
+
+const ConfirmCase confirmCases[] = {
+    {"EmptyChecksumWritesTheDigest", std::string("abc"), "",
+     "{\r\n    \"size\": \"3\",\r\n    \"checksum\": \"900150983cd24fb0d6963f7d28e17f72\"\r\n}\r\n"},
+    {"GivenChecksumIsWrittenUnchanged", std::string("abc"), "NOT-A-DIGEST",
+     "{\r\n    \"size\": \"3\",\r\n    \"checksum\": \"NOT-A-DIGEST\"\r\n}\r\n"},
+    {"ChecksumIsJsonEscaped", std::string(""), "a\"b\\c",
+     "{\r\n    \"size\": \"0\",\r\n    \"checksum\": \"a\\\"b\\\\c\"\r\n}\r\n"},
+    {"MissingInstallerWritesZeroAndNoDigest", std::nullopt, "",
+     "{\r\n    \"size\": \"0\",\r\n    \"checksum\": \"\"\r\n}\r\n"},
+};
+
+using WriteConfirmFileTest = ::testing::TestWithParam<ConfirmCase>;
+
+TEST_P(WriteConfirmFileTest, WritesTheFourLinesByteForByte)
+{
+    const ConfirmCase& c = GetParam();
+    TempDir dir;
+    if (c.installer)
+        dir.WriteFile("setup.exe", *c.installer);
+    dir.WriteFile("setup.exe.confirm", std::string(500, 'x')); // replaced, not appended to
+    Installer installer("u", dir.Path() / "setup.exe", ProductStatus::InstallerAvailable);
+    ASSERT_TRUE(installer.WriteConfirmFile(c.checksum));
+    EXPECT_EQ(installer.GetConfirmFilePath(), dir.Path() / "setup.exe.confirm");
+    EXPECT_EQ(ReadFile(installer.GetConfirmFilePath()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WriteConfirmFileTest, ::testing::ValuesIn(confirmCases),
+                         [](const ::testing::TestParamInfo<ConfirmCase>& info) { return info.param.name; });
+
+TEST(InstallerTest, WrittenConfirmFileVerifiesTheInstaller)
+{
+    TempDir dir;
+    const fs::path file = dir.WriteFile("setup.exe", "installer bytes");
+    Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
+    ASSERT_EQ(installer.GetStatus(), ProductStatus::DownloadPaused);
+    ASSERT_TRUE(installer.WriteConfirmFile(""));
+    installer.CheckState("0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::InstallerAvailable);
+}
+
+TEST(InstallerTest, ConfirmFileThatCannotBeWrittenIsReportedNotThrown)
+{
+    LogCapture log({"install"});
+    TempDir dir;
+    // The ".confirm" path is taken by a folder.
+    fs::create_directories(dir.Path() / "setup.exe.confirm");
+    const fs::path file = dir.WriteFile("setup.exe", "abc");
+    Installer installer("u", file, ProductStatus::InstallerAvailable);
+    EXPECT_FALSE(installer.WriteConfirmFile(""));
+    ASSERT_EQ(log.Messages("install", "error").size(), 1u);
+    EXPECT_EQ(log.Messages("install", "error")[0].rfind("Failed to write confirm file ", 0), 0u);
+}
+
+struct InstallCase
+{
+    // Prints as its name in test names and failure messages.
+    friend void PrintTo(const InstallCase& c, std::ostream* out) { *out << c.name; }
+
+    const char* name;
+    const char* program;  // test program copied in as the installer; null: a text file
+    ProductStatus expected;
+};
+
+const InstallCase installCases[] = {
+    {"ExitZeroCompletes", "exit_zero", ProductStatus::InstallComplete},
+    {"ExitOneIsAnError", "exit_one", ProductStatus::Error},
+    {"SignalDeathIsAnError", "kill_self", ProductStatus::Error},
+    {"UnstartableFileIsAnError", nullptr, ProductStatus::Error},
+};
+
+using InstallTest = ::testing::TestWithParam<InstallCase>;
+
+TEST_P(InstallTest, StoresTheOutcome)
+{
+    const InstallCase& c = GetParam();
+    TempDir dir;
+    const fs::path file = dir.Path() / "setup.exe";
+    if (c.program != nullptr)
+        fs::copy_file(TestProgramPath(c.program), file);
+    else
+        dir.WriteFile("setup.exe", "MZ not really a program");
+    Installer installer("u", file, ProductStatus::InstallInProgress);
+    installer.SetStatus(ProductStatus::InstallInProgress);
+    installer.SetSilent(true);
+    installer.Install();
+    EXPECT_EQ(installer.GetStatus(), c.expected);
+    EXPECT_EQ(installer.GetProgress(), -1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, InstallTest, ::testing::ValuesIn(installCases),
+                         [](const ::testing::TestParamInfo<InstallCase>& info) { return info.param.name; });
+
+TEST(InstallerTest, InstallOfMissingFileStartsNothingAndNeedsAnUpdate)
+{
+    LogCapture log({"install"});
+    TempDir dir;
+    const fs::path file = dir.Path() / "a \"quoted\" & name.exe";
+    Installer installer("u", file, ProductStatus::InstallInProgress);
+    installer.SetStatus(ProductStatus::InstallInProgress);
+    installer.Install();
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::UpdateNeeded);
+    EXPECT_EQ(log.Messages("install", "info"), std::vector<std::string>{"Run " + file.string()});
+    const std::string quoted = "\"" + dir.String() + "/a &\"quoted&\" && name.exe\"";
+    EXPECT_EQ(log.Messages("install", "error"), std::vector<std::string>{quoted + " does not exist"});
+}
+
+struct ArgumentCase
+{
+    // Prints as its name in test names and failure messages.
+    friend void PrintTo(const ArgumentCase& c, std::ostream* out) { *out << c.name; }
+
+    const char* name;
+    const char* fileName;
+    bool silent;
+};
+
+const ArgumentCase argumentCases[] = {
+    {"SilentAddsTheSwitch", "setup.exe", true},
+    {"NotSilentPassesOnlyThePath", "setup.exe", false},
+    {"PathWithBlanksIsOneArgument", "my setup v2.exe", true},
+    {"PathWithShellCharactersIsOneArgument", "x;y & $(z) \"q\".exe", false},
+};
+
+using RunInstallerTest = ::testing::TestWithParam<ArgumentCase>;
+
+// The installer sees what a Windows program parses from the quoted command line: its own
+// path without the quotes, then "/SILENT" when silent.
+TEST_P(RunInstallerTest, InstallerReceivesItsPathAndTheSwitch)
+{
+    const ArgumentCase& c = GetParam();
+    TempDir dir;
+    const fs::path file = dir.Path() / c.fileName;
+    fs::copy_file(TestProgramPath("print_args"), file);
+    LogCapture log({"install"});
+
+    EXPECT_TRUE(Installer::RunInstaller(file.string(), c.silent));
+    EXPECT_EQ(ReadFile(file.string() + ".args"), "[" + file.string() + "]\n" + (c.silent ? "[/SILENT]\n" : ""));
+    EXPECT_EQ(log.Messages("install", "info"),
+              std::vector<std::string>{std::string("Open") + (c.silent ? " silent" : "") + " installer " + file.string()});
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RunInstallerTest, ::testing::ValuesIn(argumentCases),
+                         [](const ::testing::TestParamInfo<ArgumentCase>& info) { return info.param.name; });
+
+std::string PocoMd5(const std::string& bytes)
+{
+    Poco::MD5Engine engine;
+    engine.update(bytes.data(), bytes.size());
+    return Poco::DigestEngine::digestToHex(engine.digest());
+}
+
+TEST(FileMd5HexTest, DigestsTheWholeFileAcrossBufferBoundaries)
+{
+    TempDir dir;
+    EXPECT_EQ(um::FileMd5Hex(dir.WriteFile("empty", "")), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(um::FileMd5Hex(dir.WriteFile("abc", "abc")), "900150983cd24fb0d6963f7d28e17f72");
+    for (size_t size : {size_t(8191), size_t(8192), size_t(8193), size_t(3 * 8192 + 5)}) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>((i * 131) ^ (i >> 7));
+        EXPECT_EQ(um::FileMd5Hex(dir.WriteFile("file", bytes)), PocoMd5(bytes)) << size;
+    }
+}
+
+TEST(FileMd5HexTest, MissingOrUnreadableGivesNoDigest)
+{
+    TempDir dir;
+    EXPECT_EQ(um::FileMd5Hex(dir.Path() / "missing"), "");
+    EXPECT_EQ(um::FileMd5Hex(dir.Path()), "") << "a folder has no digest, not that of zero bytes";
+}
+
+TEST(FileSizeOrZeroTest, ZeroForMissingOrFolder)
+{
+    TempDir dir;
+    EXPECT_EQ(um::FileSizeOrZero(dir.Path() / "missing"), 0);
+    EXPECT_EQ(um::FileSizeOrZero(dir.Path()), 0);
+    EXPECT_EQ(um::FileSizeOrZero(dir.WriteFile("five", five)), 5);
+}
+
+TEST(HasExtensionTest, ComparesTheTextAfterTheLastDotOfRegularFiles)
+{
+    TempDir dir;
+    const fs::path msi = dir.WriteFile("setup.msi", "");
+    EXPECT_TRUE(um::HasExtension("msi", msi));
+    EXPECT_FALSE(um::HasExtension("MSI", msi));
+    EXPECT_FALSE(um::HasExtension("", dir.WriteFile("noext", "")));
+    EXPECT_TRUE(um::HasExtension("gz", dir.WriteFile("a.tar.gz", "")));
+    fs::create_directories(dir.Path() / "folder.msi");
+    EXPECT_FALSE(um::HasExtension("msi", dir.Path() / "folder.msi"));
+    EXPECT_FALSE(um::HasExtension("msi", dir.Path() / "missing.msi"));
+}
+
+TEST(HasExtensionTest, LogsBothPartsWithTheirBlanks)
+{
+    LogCapture log({"install"});
+    TempDir dir;
+    const fs::path file = dir.WriteFile("setup.msi", "");
+    um::HasExtension("msi", file);
+    um::HasExtension("dmg", file);
+    EXPECT_EQ(log.Messages("install", "debug"),
+              (std::vector<std::string>{file.string() + " has  the extension msi",
+                                        file.string() + " does not have  the extension dmg"}));
+}
+
+TEST(FindFileWithExtensionTest, FindsARegularFileOrNothing)
+{
+    TempDir dir;
+    fs::create_directories(dir.Path() / "folder.dmg");
+    dir.WriteFile("readme.txt", "");
+    EXPECT_EQ(um::FindFileWithExtension(dir.Path(), "dmg"), fs::path());
+    const fs::path image = dir.WriteFile("image.dmg", "");
+    EXPECT_EQ(um::FindFileWithExtension(dir.Path(), "dmg"), image);
+    EXPECT_EQ(um::FindFileWithExtension(dir.Path() / "missing", "dmg"), fs::path());
+}
+
+TEST(FindFileWithExtensionTest, ErrorIsLoggedAndGivesNothing)
+{
+    LogCapture log({"update_manager"});
+    TempDir dir;
+    const fs::path file = dir.WriteFile("plain", "");
+    EXPECT_EQ(um::FindFileWithExtension(file, "dmg"), fs::path());
+    const auto errors = log.Messages("update_manager", "error");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Error when trying to find file with extension dmg in directory \"" + file.string() +
+                                  "\" : ",
+                              0),
+              0u)
+        << errors[0];
+}
+
+TEST(MakeUniquePathTest, AppendsTheFirstFreeNumber)
+{
+    TempDir dir;
+    const fs::path path = dir.Path() / "setup.exe";
+    EXPECT_EQ(um::MakeUniquePath(path), path);
+    dir.WriteFile("setup.exe", "");
+    dir.WriteFile("setup.exe-1", "");
+    EXPECT_EQ(um::MakeUniquePath(path), dir.Path() / "setup.exe-2");
+}
+
+// The tools are started with an argument vector: text in a path never reaches a command
+// interpreter. If it did, the "touch" here would create the marker file.
+TEST(DiskImageTest, PathsNeverRunAsCommands)
+{
+    LogCapture log({"install"});
+    TempDir dir;
+    const fs::path marker = dir.Path() / "ran";
+    const std::string injected = "; touch '" + marker.string() + "'; echo ";
+    const fs::path image = dir.WriteFile("image" + injected + ".dmg", "");
+    const fs::path mountPoint = dir.Path() / ("mnt" + injected);
+
+    EXPECT_FALSE(um::MountDiskImage(image, mountPoint)); // no hdiutil here
+    EXPECT_TRUE(log.HasMessage("/usr/bin/hdiutil attach " + image.string() + " -mountpoint " + mountPoint.string()));
+    fs::create_directories(mountPoint);
+    EXPECT_FALSE(um::UnmountDiskImage(mountPoint)); // not mounted
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST(DiskImageTest, RefusesBadImageOrTakenMountPointWithTheirMessages)
+{
+    LogCapture log({"install"});
+    TempDir dir;
+    const fs::path image = dir.WriteFile("image.dmg", "");
+    EXPECT_FALSE(um::MountDiskImage(dir.Path() / "missing.dmg", dir.Path() / "mnt"));
+    EXPECT_FALSE(um::MountDiskImage(image, dir.Path()));
+    EXPECT_FALSE(um::UnmountDiskImage(dir.Path() / "mnt"));
+    EXPECT_EQ(log.Messages("install", "error"),
+              (std::vector<std::string>{
+                  "\"" + dir.String() + "/missing.dmg\" is not a valid file and cannot be mounted",
+                  "The target directory \"" + dir.String() + "\" already exists ",
+                  "Cannot unmount \"" + dir.String() + "/mnt\" because the directory does not exist"}));
+}
+
+} // namespace

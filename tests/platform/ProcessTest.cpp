@@ -1,0 +1,56 @@
+#include "platform/Process.h"
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+TEST(ProcessTest, YieldsTheExitCode)
+{
+    EXPECT_EQ(Platform::RunProcess(TestProgramPath("exit_zero"), {"exit_zero"}), 0);
+    EXPECT_EQ(Platform::RunProcess(TestProgramPath("exit_one"), {"exit_one"}), 1);
+}
+
+TEST(ProcessTest, FailureToStartOrSignalDeathYieldsMinusOne)
+{
+    TempDir dir;
+    const fs::path text = dir.WriteFile("not-a-program", "this is text, not a program\n");
+    EXPECT_EQ(Platform::RunProcess((dir.Path() / "missing").string(), {"missing"}), -1);
+    EXPECT_EQ(Platform::RunProcess(text.string(), {text.string()}), -1);
+    EXPECT_EQ(Platform::RunProcess(dir.String(), {dir.String()}), -1);
+    EXPECT_EQ(Platform::RunProcess("no-such-program-anywhere", {"x"}), -1);
+    EXPECT_EQ(Platform::RunProcess(TestProgramPath("kill_self"), {"kill_self"}), -1);
+}
+
+TEST(ProcessTest, StartsAFileWithoutExecuteBitAfterMakingItExecutable)
+{
+    TempDir dir;
+    const fs::path copy = dir.Path() / "downloaded";
+    fs::copy_file(TestProgramPath("exit_zero"), copy);
+    fs::permissions(copy, fs::owner_read | fs::owner_write | fs::group_read);
+
+    EXPECT_EQ(Platform::RunProcess(copy.string(), {copy.string()}), 0);
+    struct stat info;
+    ASSERT_EQ(stat(copy.c_str(), &info), 0);
+    EXPECT_NE(info.st_mode & S_IXUSR, 0u);
+    EXPECT_EQ(info.st_mode & (S_IXGRP | S_IXOTH), 0u) << "only the owner gains the execute bit";
+}
+
+TEST(ProcessTest, EachArgumentArrivesWholeLessOneEnclosingPairOfQuotes)
+{
+    TempDir dir;
+    const std::string program = (dir.Path() / "print_args").string();
+    fs::copy_file(TestProgramPath("print_args"), program);
+    const int result = Platform::RunProcess(program, {"\"" + program + "\"", "a b", "x;y && z", "\"q r\"",
+                                                      "in\"side", "\"", "", "$HOME"});
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFile(program + ".args"), "[" + program + "]\n[a b]\n[x;y && z]\n[q r]\n[in\"side]\n[\"]\n[]\n[$HOME]\n");
+}
+
+} // namespace

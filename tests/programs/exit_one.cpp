@@ -1,0 +1,5 @@
+// Stands in for an installer that fails.
+int main()
+{
+    return 1;
+}

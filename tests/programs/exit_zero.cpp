@@ -1,0 +1,5 @@
+// Stands in for an installer that succeeds.
+int main()
+{
+    return 0;
+}
