@@ -2,6 +2,7 @@
 // test server written alongside it.
 #include "UpdateManager/HttpClient.h"
 
+#include "tests/support/HttpFetch.h"
 #include "tests/support/LogTestSeam.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/TempDir.h"
@@ -37,14 +38,11 @@ protected:
 
 TEST_F(HttpClientNginxTest, FullGet)
 {
-    std::ostringstream out;
-    client.Request(nginx->Url("/installer.bin"));
-    ASSERT_TRUE(client.IsOk());
+    const FetchResult transfer = Fetch(client, nginx->Url("/installer.bin"));
+    EXPECT_TRUE(transfer.ok);
+    EXPECT_EQ(transfer.status, TransferStatus::Complete);
+    EXPECT_EQ(transfer.body, content);
     EXPECT_EQ(client.GetTotalSize(), 100000);
-    while (client.HasMoreData())
-        client.ReadChunk(out);
-    EXPECT_EQ(client.GetStatus(), TransferStatus::Complete);
-    EXPECT_EQ(out.str(), content);
     EXPECT_DOUBLE_EQ(client.GetProgress(), 1.0);
 }
 
@@ -52,12 +50,10 @@ TEST_F(HttpClientNginxTest, RangedGetResumes)
 {
     std::ostringstream out(content.substr(0, 60000), std::ios::ate);
     client.SetResumeOffset(60000);
-    client.Request(nginx->Url("/installer.bin"));
-    ASSERT_TRUE(client.IsOk());
+    const FetchResult transfer = Fetch(client, nginx->Url("/installer.bin"), out);
+    EXPECT_TRUE(transfer.ok);
+    EXPECT_EQ(transfer.status, TransferStatus::Complete);
     EXPECT_EQ(client.GetTotalSize(), 100000);
-    while (client.HasMoreData())
-        client.ReadChunk(out);
-    EXPECT_EQ(client.GetStatus(), TransferStatus::Complete);
     EXPECT_EQ(client.GetPosition(), 100000);
     EXPECT_EQ(out.str(), content);
 }

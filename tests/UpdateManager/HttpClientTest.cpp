@@ -1,5 +1,6 @@
 #include "UpdateManager/HttpClient.h"
 
+#include "tests/support/HttpFetch.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/LogTestSeam.h"
 
@@ -35,35 +36,6 @@ uint16_t ClosedPort()
 {
     Poco::Net::ServerSocket socket(Poco::Net::SocketAddress("127.0.0.1", 0));
     return socket.address().port();
-}
-
-struct Transfer
-{
-    bool ok = false;
-    TransferStatus status = TransferStatus::Running;
-    std::string body;
-};
-
-// The callers' loop: Request, then ReadChunk while HasMoreData.
-Transfer Fetch(HttpClient& client, const std::string& url, std::ostream& out)
-{
-    Transfer result;
-    client.Request(url);
-    result.ok = client.IsOk();
-    if (result.ok) {
-        while (client.HasMoreData())
-            client.ReadChunk(out);
-    }
-    result.status = client.GetStatus();
-    return result;
-}
-
-Transfer Fetch(HttpClient& client, const std::string& url)
-{
-    std::ostringstream out;
-    Transfer result = Fetch(client, url, out);
-    result.body = out.str();
-    return result;
 }
 
 class HttpClientTest : public ::testing::Test
@@ -130,7 +102,7 @@ TEST_F(HttpClientTest, AcceptedCodesAreReadAsData)
     const std::string body = Bytes(20000);
     for (int code : {200, 201, 202, 206, 302}) {
         server.SetAnswer("/f", HttpTestAnswer::Status(code, body).Header("Location", "/elsewhere"));
-        const Transfer transfer = Fetch(client, server.Url("/f"));
+        const FetchResult transfer = Fetch(client, server.Url("/f"));
         EXPECT_TRUE(transfer.ok) << code;
         EXPECT_EQ(transfer.status, TransferStatus::Complete) << code;
         EXPECT_EQ(transfer.body, body) << code;
@@ -144,7 +116,7 @@ TEST_F(HttpClientTest, AcceptedCodesAreReadAsData)
 TEST_F(HttpClientTest, RefusedCodeLeavesTheTransferRunningUnread)
 {
     server.SetAnswer("/missing", HttpTestAnswer::Status(404, "not here"));
-    const Transfer transfer = Fetch(client, server.Url("/missing"));
+    const FetchResult transfer = Fetch(client, server.Url("/missing"));
     EXPECT_FALSE(transfer.ok);
     EXPECT_EQ(transfer.status, TransferStatus::Running);
 
@@ -197,7 +169,7 @@ TEST_F(HttpClientTest, RangeNotSatisfiable)
         const size_t errorsBefore = WebErrors().size();
         fresh.SetResumeOffset(c.resumeOffset);
         std::ostringstream out;
-        const Transfer transfer = Fetch(fresh, server.Url("/file"), out);
+        const FetchResult transfer = Fetch(fresh, server.Url("/file"), out);
         EXPECT_EQ(transfer.ok, c.ok) << c.name;
         EXPECT_EQ(transfer.status, c.status) << c.name;
         EXPECT_TRUE(out.str().empty()) << c.name;
@@ -215,7 +187,7 @@ TEST_F(HttpClientTest, RangeNotSatisfiableFromTheFileServer)
 {
     server.ServeFile("/file", Bytes(1000));
     client.SetResumeOffset(1000);
-    const Transfer transfer = Fetch(client, server.Url("/file"));
+    const FetchResult transfer = Fetch(client, server.Url("/file"));
     EXPECT_TRUE(transfer.ok);
     EXPECT_EQ(transfer.status, TransferStatus::Complete);
     EXPECT_EQ(client.GetTotalSize(), 1000);
@@ -228,7 +200,7 @@ TEST_F(HttpClientTest, BrokenBodyIsIncomplete)
         answer.dropAfterBytes = 400;
         answer.resetOnDrop = reset;
         server.SetAnswer("/file", answer);
-        const Transfer transfer = Fetch(client, server.Url("/file"));
+        const FetchResult transfer = Fetch(client, server.Url("/file"));
         EXPECT_TRUE(transfer.ok);
         // An orderly close before the announced length is no completion either.
         EXPECT_EQ(transfer.status, TransferStatus::Incomplete) << (reset ? "reset" : "close");
@@ -244,14 +216,14 @@ TEST_F(HttpClientTest, BrokenBodyAfterTheOutputPassedTheTotalIsInconsistent)
     server.SetAnswer("/file", answer);
     // The output already holds more than the transfer's total, although no resume was asked for.
     std::ostringstream out(std::string(5000, 'x'), std::ios::ate);
-    const Transfer transfer = Fetch(client, server.Url("/file"), out);
+    const FetchResult transfer = Fetch(client, server.Url("/file"), out);
     EXPECT_EQ(transfer.status, TransferStatus::Inconsistent);
 }
 
 TEST_F(HttpClientTest, UnreachableServerIsAConnectionFailure)
 {
     const std::string url = "127.0.0.1:" + std::to_string(ClosedPort()) + "/api";
-    const Transfer transfer = Fetch(client, url);
+    const FetchResult transfer = Fetch(client, url);
     EXPECT_FALSE(transfer.ok);
     EXPECT_EQ(transfer.status, TransferStatus::ConnectionFailed);
     ASSERT_EQ(WebErrors().size(), 1u);
@@ -279,7 +251,7 @@ TEST_F(HttpClientTest, SessionFollowsHostAndPort)
         ASSERT_TRUE(client.IsOk());
         client.Request(server.Url("/a"));
         ASSERT_TRUE(client.IsOk());
-        const Transfer transfer = Fetch(client, other.Url("/b"));
+        const FetchResult transfer = Fetch(client, other.Url("/b"));
         EXPECT_TRUE(transfer.ok);
         EXPECT_EQ(transfer.body, "other");
     }
@@ -316,7 +288,7 @@ TEST_F(HttpClientTest, BodyWithoutLengthIsReadToItsEnd)
         answer.chunkSize = 7000;
         server.SetAnswer("/file", answer);
         client.SetResumeOffset(0);
-        const Transfer transfer = Fetch(client, server.Url("/file"));
+        const FetchResult transfer = Fetch(client, server.Url("/file"));
         EXPECT_TRUE(transfer.ok);
         EXPECT_EQ(transfer.status, TransferStatus::Complete);
         EXPECT_EQ(transfer.body, body);
@@ -348,7 +320,7 @@ TEST_F(HttpClientTest, HttpsIsRefusedWithoutNetworkActivity)
     for (const std::string& url : {"https://127.0.0.1:" + std::to_string(server.Port()) + "/a",
                                   "HTTPS://127.0.0.1:" + std::to_string(server.Port()) + "/a"}) {
         const size_t errorsBefore = WebErrors().size();
-        const Transfer transfer = Fetch(client, url);
+        const FetchResult transfer = Fetch(client, url);
         EXPECT_FALSE(transfer.ok);
         EXPECT_EQ(transfer.status, TransferStatus::ConnectionFailed);
         const std::vector<std::string> errors = WebErrors();
@@ -378,7 +350,7 @@ TEST_F(HttpClientTest, ProgressCanBeReadDuringTheTransfer)
             client.GetTotalSize();
         }
     });
-    const Transfer transfer = Fetch(client, server.Url("/file"));
+    const FetchResult transfer = Fetch(client, server.Url("/file"));
     done = true;
     reader.join();
     EXPECT_EQ(transfer.status, TransferStatus::Complete);
@@ -397,12 +369,12 @@ TEST_F(HttpClientTest, SilentServerEndsTheTransferAfterTheTimeOut)
     silentBody.stallFor = std::chrono::seconds(60);
     server.SetAnswer("/body", silentBody);
 
-    Transfer inBody;
+    FetchResult inBody;
     std::thread bodyThread([&] {
         HttpClient other;
         inBody = Fetch(other, server.Url("/body"));
     });
-    const Transfer inHead = Fetch(client, server.Url("/head"));
+    const FetchResult inHead = Fetch(client, server.Url("/head"));
     bodyThread.join();
 
     EXPECT_FALSE(inHead.ok);
