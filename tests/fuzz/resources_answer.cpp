@@ -1,0 +1,32 @@
+// Fuzzes the road of a server answer: JSON text -> ResourcesResponse -> ProductDescriptionFactory,
+// then the platform check of what was read.
+#include "UpdateManager/ProductDescriptionFactory.h"
+#include "UpdateManager/ResourcesResponse.h"
+
+#include <boost/property_tree/json_parser.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::istringstream stream(std::string(reinterpret_cast<const char*>(data), size));
+    boost::property_tree::ptree answer;
+    try {
+        boost::property_tree::read_json(stream, answer);
+    } catch (const boost::property_tree::ptree_error&) {
+        return 0;
+    }
+    const Kelvora::UpdateManager::ResourcesResponse response(answer);
+    if (!response.IsValid())
+        return 0;
+    Kelvora::UpdateManager::ProductDescription description;
+    const std::string sku = response.GetResource().get<std::string>("product_sku", "");
+    if (Kelvora::UpdateManager::ProductDescriptionFactory().Create(sku, "soft", "0.0", response.GetResource(), description)) {
+        description.IsPlatformCompatible();
+        Kelvora::UpdateManager::ParseVersion(description.latestVersion);
+    }
+    return 0;
+}
