@@ -11,6 +11,8 @@ jobs=$(nproc)
 build_root=${UPDATER_BUILD_ROOT:-$root/build}
 fuzz_seconds=${UPDATER_FUZZ_SECONDS:-30}
 
+passed=0
+
 suite() {
   local name=$1
   shift
@@ -18,7 +20,15 @@ suite() {
   cmake -S "$root" -B "$build_root/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
   cmake --build "$build_root/$name" -j "$jobs"
   echo "=== $name tests"
-  (cd "$build_root/$name" && ctest --output-on-failure -j "$jobs")
+  (cd "$build_root/$name" && ctest --output-on-failure -j "$jobs") | tee "$build_root/$name/ctest.log"
+  # A suite that ran no test counts as a failure.
+  local count
+  count=$(sed -n 's/^100% tests passed, 0 tests failed out of \([0-9]*\)$/\1/p' "$build_root/$name/ctest.log")
+  if [ -z "$count" ]; then
+    echo "=== $name tests failed"
+    exit 1
+  fi
+  passed=$((passed + count))
 }
 
 suite plain
@@ -51,3 +61,4 @@ if [ ${#fuzzers[@]} -gt 0 ]; then
   done
 fi
 echo "=== all suites passed"
+echo "tests: $passed passed, 0 failed"
