@@ -31,6 +31,11 @@ using Data = DownloaderBackgrounder::Data;
 
 enum class ServerKind { TestServer, Nginx };
 
+void PrintTo(ServerKind kind, std::ostream* out)
+{
+    *out << (kind == ServerKind::TestServer ? "test server" : "nginx");
+}
+
 const size_t sourceSize = 300000;
 
 std::string SourceBytes(size_t count)
