@@ -1,11 +1,10 @@
 #include "UpdateManager/HttpClient.h"
 
+#include "tests/support/ClosedPort.h"
 #include "tests/support/HttpFetch.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/LogTestSeam.h"
 
-#include <Poco/Net/ServerSocket.h>
-#include <Poco/Net/SocketAddress.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -29,13 +28,6 @@ std::string Bytes(size_t count)
     for (size_t i = 0; i < count; ++i)
         text[i] = static_cast<char>('a' + i % 26);
     return text;
-}
-
-// A port on 127.0.0.1 that nothing listens on.
-uint16_t ClosedPort()
-{
-    Poco::Net::ServerSocket socket(Poco::Net::SocketAddress("127.0.0.1", 0));
-    return socket.address().port();
 }
 
 class HttpClientTest : public ::testing::Test

@@ -1,0 +1,388 @@
+#include "UpdateManager/DownloaderBackgrounder.h"
+
+#include "UpdateManager/Installer.h"
+#include "tests/support/ClosedPort.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/LogTestSeam.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
+
+#include <boost/algorithm/string/case_conv.hpp>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <set>
+#include <vector>
+
+namespace Kelvora {
+namespace UpdateManager {
+void PrintTo(DownloadState state, std::ostream* out)
+{
+    *out << "DownloadState " << static_cast<int>(state);
+}
+
+namespace {
+
+using Data = DownloaderBackgrounder::Data;
+
+enum class ServerKind { TestServer, Nginx };
+
+void PrintTo(ServerKind kind, std::ostream* out)
+{
+    *out << (kind == ServerKind::TestServer ? "test server" : "nginx");
+}
+
+const size_t sourceSize = 300000;
+
+std::string SourceBytes(size_t count)
+{
+    std::mt19937 generator(7);
+    std::string bytes(count, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator());
+    return bytes;
+}
+
+// Runs one download to its end on `downloader`.
+DownloadState RunDownload(DownloaderBackgrounder& downloader, const Data& request)
+{
+    downloader.Start(request);
+    EXPECT_TRUE(WaitUntil([&] { return downloader.IsFinished(); })) << request.url;
+    return downloader.GetState();
+}
+
+// The installer file lies in `files`, served by the test server under "/files/" or by nginx
+// at its root; downloads go to `downloads`.
+class DownloadFixture
+{
+protected:
+    explicit DownloadFixture(ServerKind kind) : kind(kind)
+    {
+        files.WriteFile("installer.bin", source);
+        sourceMd5 = FileMd5Hex(files.Path() / "installer.bin");
+    }
+
+    // False (with the reason) when the chosen server cannot be started.
+    ::testing::AssertionResult StartServer()
+    {
+        if (kind == ServerKind::TestServer) {
+            server.ServeFolder("/files/", files.String());
+            return ::testing::AssertionSuccess();
+        }
+        nginx = std::make_unique<NginxServer>(files.String());
+        if (!nginx->Started())
+            return ::testing::AssertionFailure() << nginx->Log();
+        return ::testing::AssertionSuccess();
+    }
+
+    std::string Url(const std::string& name) const
+    {
+        return kind == ServerKind::TestServer ? server.Url("/files/" + name) : nginx->Url("/" + name);
+    }
+
+    std::string Target() const { return (downloads.Path() / "installer.bin").string(); }
+    Data Request(const std::string& url, int64_t resumeOffset = 0) const
+    {
+        return Data(url, Target(), sourceMd5, static_cast<int64_t>(source.size()), resumeOffset);
+    }
+
+    const ServerKind kind;
+    const std::string source = SourceBytes(sourceSize);
+    std::string sourceMd5;
+    TempDir files;
+    TempDir downloads;
+    LogCapture log{{"download"}};
+    HttpTestServer server;
+    std::unique_ptr<NginxServer> nginx;
+    std::unique_ptr<DownloaderBackgrounder> downloader = std::make_unique<DownloaderBackgrounder>("soft/ABC");
+};
+
+class DownloaderBackgrounderTest : public DownloadFixture, public ::testing::TestWithParam<ServerKind>
+{
+protected:
+    DownloaderBackgrounderTest() : DownloadFixture(GetParam()) {}
+
+    void SetUp() override
+    {
+        if (kind == ServerKind::Nginx && !NginxServer::Available())
+            GTEST_SKIP() << "nginx is not installed";
+        ASSERT_TRUE(StartServer());
+    }
+};
+
+TEST_P(DownloaderBackgrounderTest, EndsAsTheFileAndTheServerDecide)
+{
+    enum class Checksum { Right, UpperCase, None };
+    const std::string unwritable = (downloads.Path() / "missing-folder" / "installer.bin").string();
+    const struct {
+        const char* name;
+        std::string partial;  // the file before the download; "-" for none
+        int64_t resumeOffset;
+        Checksum checksum;
+        std::string remote;
+        std::string path; // empty: Target()
+        DownloadState state;
+        bool wholeSource;        // the file then equals the source
+        std::string range;       // what the test server received
+        std::string logged;      // a message that must be there
+    } cases[] = {
+        {"fresh", "-", 0, Checksum::Right, "installer.bin", "", DownloadState::Verified, true, "", ""},
+        {"resumed", source.substr(0, 120000), 120000, Checksum::Right, "installer.bin", "", DownloadState::Verified,
+         true, "bytes=120000-", ""},
+        {"partial file of another size restarts", std::string(4000, 'x'), 5000, Checksum::Right, "installer.bin", "",
+         DownloadState::Verified, true, "", ""},
+        {"whole file answered 416", source, static_cast<int64_t>(sourceSize), Checksum::Right, "installer.bin", "",
+         DownloadState::Verified, true, "bytes=300000-", ""},
+        {"upper-case checksum", "-", 0, Checksum::UpperCase, "installer.bin", "", DownloadState::Failed, true, "",
+         "Bad checksum for " + Target()},
+        {"no checksum", "-", 0, Checksum::None, "installer.bin", "", DownloadState::Verified, true, "",
+         "No expected checksum for " + Target() + ". Can't verify download."},
+        {"404", "-", 0, Checksum::Right, "missing.bin", "", DownloadState::Failed, false, "", ""},
+        {"destination cannot be written", "-", 0, Checksum::Right, "installer.bin", unwritable, DownloadState::Failed,
+         false, "", "Error while downloading "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        boost::filesystem::remove(Target());
+        if (c.partial != "-")
+            downloads.WriteFile("installer.bin", c.partial);
+        server.ClearRequests();
+        Data request = Request(Url(c.remote), c.resumeOffset);
+        if (!c.path.empty())
+            request.path = c.path;
+        if (c.checksum == Checksum::UpperCase)
+            request.checksum = boost::algorithm::to_upper_copy(sourceMd5);
+        else if (c.checksum == Checksum::None)
+            request.checksum.clear();
+
+        EXPECT_EQ(RunDownload(*downloader, request), c.state);
+        if (c.wholeSource) {
+            EXPECT_EQ(FileMd5Hex(Target()), sourceMd5);
+        }
+        if (c.state == DownloadState::Verified) {
+            EXPECT_EQ(downloader->GetChecksum(), request.checksum);
+        }
+        const std::vector<std::string> messages = log.Messages();
+        if (!c.logged.empty()) {
+            EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                                    [&](const std::string& message) { return message.find(c.logged) == 0; }))
+                << c.logged;
+        }
+        if (kind == ServerKind::TestServer && c.path.empty()) {
+            const std::vector<RecordedRequest> requests = server.Requests();
+            ASSERT_EQ(requests.size(), 1u);
+            EXPECT_EQ(requests[0].range, c.range);
+        }
+    }
+}
+
+TEST_P(DownloaderBackgrounderTest, LogsTheStartAndTheEndOfADownload)
+{
+    ASSERT_EQ(RunDownload(*downloader, Request(Url("installer.bin"))), DownloadState::Verified);
+    const std::string quoted = "\"" + Target() + "\"";
+    EXPECT_TRUE(log.HasMessage("HttpDownload Start " + Url("installer.bin") + " -> " + quoted
+                               + " (expected size: 300000, checksum: " + sourceMd5));
+    EXPECT_TRUE(log.HasMessage("Download complete (" + quoted + ")"));
+    EXPECT_TRUE(log.HasMessage("Checksum : '" + sourceMd5 + "'. Expected: '" + sourceMd5 + "'"));
+}
+
+TEST_P(DownloaderBackgrounderTest, ADroppedConnectionStopsAndTheNextStartCompletesTheFile)
+{
+    // The drop always comes from a test server; the resumption goes to the server under test.
+    HttpTestServer dropping;
+    HttpTestFileOptions drop;
+    drop.adjust = [](HttpTestAnswer& answer, size_t) { answer.dropAfterBytes = 100000; };
+    dropping.ServeFile("/installer.bin", source, drop);
+
+    EXPECT_EQ(RunDownload(*downloader, Request(dropping.Url("/installer.bin"))), DownloadState::Stopped);
+    const int64_t partial = FileSizeOrZero(Target());
+    EXPECT_EQ(partial, 100000);
+    EXPECT_EQ(ReadFile(Target()), source.substr(0, static_cast<size_t>(partial)));
+
+    EXPECT_EQ(RunDownload(*downloader, Request(Url("installer.bin"), partial)), DownloadState::Verified);
+    EXPECT_EQ(ReadFile(Target()), source);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, DownloaderBackgrounderTest,
+                         ::testing::Values(ServerKind::TestServer, ServerKind::Nginx),
+                         [](const ::testing::TestParamInfo<ServerKind>& info) {
+                             return info.param == ServerKind::TestServer ? "TestServer" : "Nginx";
+                         });
+
+// Faults only the test server can script.
+class DownloaderBackgrounderFaultTest : public DownloadFixture, public ::testing::Test
+{
+protected:
+    DownloaderBackgrounderFaultTest() : DownloadFixture(ServerKind::TestServer) {}
+
+    // "/slow.bin": a large file whose first answer pauses after its first bytes, so that a
+    // test can act while the download runs; later answers are plain.
+    std::string SlowUrl()
+    {
+        slow = SourceBytes(2 * 1024 * 1024);
+        HttpTestFileOptions options;
+        options.adjust = [](HttpTestAnswer& answer, size_t requestIndex) {
+            if (requestIndex == 0) {
+                answer.stallAfterBytes = 16384;
+                answer.stallFor = std::chrono::milliseconds(1000);
+            }
+        };
+        server.ServeFile("/slow.bin", slow, options);
+        return server.Url("/slow.bin");
+    }
+
+    // Starts the slow download and returns once its first chunk is written.
+    void StartSlowDownload()
+    {
+        downloader->Start(Data(SlowUrl(), Target(), "", static_cast<int64_t>(slow.size()), 0));
+        ASSERT_TRUE(WaitUntil([&] { return downloader->GetProgress() > 0.0; }));
+        ASSERT_EQ(downloader->GetState(), DownloadState::Downloading);
+    }
+
+    // The file holds a strict beginning of the slow file.
+    void ExpectPartOfSlowFile()
+    {
+        const std::string written = ReadFile(Target());
+        EXPECT_GE(written.size(), 16384u);
+        EXPECT_LT(written.size(), slow.size());
+        EXPECT_EQ(written, slow.substr(0, written.size()));
+    }
+
+    std::string slow;
+};
+
+TEST_F(DownloaderBackgrounderFaultTest, ServerThatCannotBeReachedStops)
+{
+    const std::string url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/installer.bin";
+    EXPECT_EQ(RunDownload(*downloader, Request(url)), DownloadState::Stopped);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, UrlsWithoutSchemeGetHttpAndFtpFetchesNothing)
+{
+    server.ServeFile("/installer.bin", source);
+    downloader->Start(Request("FTP://127.0.0.1:" + std::to_string(server.Port()) + "/installer.bin"));
+    EXPECT_EQ(RunDownload(*downloader, Request(server.HostAndPort("/installer.bin"))), DownloadState::Verified);
+    EXPECT_EQ(ReadFile(Target()), source);
+    EXPECT_EQ(server.Requests().size(), 1u) << "the ftp request fetched nothing";
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, SizeDifferentFromTheServersTotalFails)
+{
+    // Another writer appends to the file while the answer is on its way.
+    HttpTestFileOptions options;
+    options.adjust = [this](HttpTestAnswer&, size_t) {
+        std::ofstream(Target(), std::ios::binary | std::ios::app) << "stranger";
+    };
+    server.ServeFile("/installer.bin", source, options);
+    Data request = Request(server.Url("/installer.bin"));
+    request.checksum.clear();
+    EXPECT_EQ(RunDownload(*downloader, request), DownloadState::Failed);
+    EXPECT_TRUE(log.HasMessage("The size of " + Target() + " is 300008 while 300000 is expected"));
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, BodyWithoutLengthIsReadToItsEndAndVerifiedByItsChecksum)
+{
+    server.SetAnswer("/installer.bin", HttpTestAnswer::Text(source, HttpTestAnswer::Framing::CloseDelimited));
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"))), DownloadState::Verified);
+    EXPECT_EQ(ReadFile(Target()), source);
+    EXPECT_TRUE(log.HasMessage("Invalid expected size for " + Target() + " (-1)"));
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, DropsAtTwentyOffsetsLoseAndDuplicateNothing)
+{
+    std::mt19937 generator(20240611);
+    std::uniform_int_distribution<size_t> anywhere(1, sourceSize - 1);
+    std::set<size_t> drops;
+    while (drops.size() < 20)
+        drops.insert(anywhere(generator));
+    const std::vector<size_t> offsets(drops.begin(), drops.end());
+
+    HttpTestFileOptions options;
+    options.adjust = [&](HttpTestAnswer& answer, size_t requestIndex) {
+        if (requestIndex < offsets.size())
+            answer.dropAfterBytes = offsets[requestIndex] - (sourceSize - answer.body.size());
+    };
+    server.ServeFile("/installer.bin", source, options);
+
+    int64_t held = 0;
+    for (const size_t offset : offsets) {
+        SCOPED_TRACE(offset);
+        ASSERT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"), held)), DownloadState::Stopped);
+        held = FileSizeOrZero(Target());
+        ASSERT_EQ(held, static_cast<int64_t>(offset));
+    }
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"), held)), DownloadState::Verified);
+    EXPECT_EQ(ReadFile(Target()), source);
+    EXPECT_EQ(server.Requests().size(), offsets.size() + 1);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, StopWithoutWaitingEndsTheDownloadAfterItsNextChunk)
+{
+    StartSlowDownload();
+    downloader->Stop(false);
+    ASSERT_TRUE(WaitUntil([&] { return downloader->IsFinished(); }));
+    EXPECT_EQ(downloader->GetState(), DownloadState::Stopped);
+    ExpectPartOfSlowFile();
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, StopThatWaitsReturnsOnceTheDownloadHasEnded)
+{
+    StartSlowDownload();
+    downloader->Stop(true);
+    EXPECT_EQ(downloader->GetState(), DownloadState::Stopped);
+    ExpectPartOfSlowFile();
+    // The file is left to be resumed.
+    const int64_t held = FileSizeOrZero(Target());
+    EXPECT_EQ(RunDownload(*downloader, Data(server.Url("/slow.bin"), Target(), "", 0, held)), DownloadState::Verified);
+    EXPECT_EQ(ReadFile(Target()), slow);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, StopOutsideADownloadQueuesNothing)
+{
+    server.ServeFile("/installer.bin", source);
+    downloader->Stop(true); // idle: returns at once
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"))), DownloadState::Verified);
+    downloader->Stop(false); // verified
+    boost::filesystem::remove(Target());
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"))), DownloadState::Verified);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, ALeftoverStopCommandStopsTheNextDownloadAfterItsFirstChunk)
+{
+    StartSlowDownload();
+    // The first stops the loop, the job's end discards the second, the third stays queued.
+    downloader->Stop(false);
+    downloader->Stop(false);
+    downloader->Stop(false);
+    ASSERT_TRUE(WaitUntil([&] { return downloader->IsFinished(); }));
+    EXPECT_EQ(downloader->GetState(), DownloadState::Stopped);
+
+    server.ServeFile("/installer.bin", source);
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"))), DownloadState::Stopped);
+    const int64_t held = FileSizeOrZero(Target());
+    EXPECT_GT(held, 0);
+    EXPECT_LT(held, static_cast<int64_t>(sourceSize));
+    // Nothing is left for the one after.
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"), held)), DownloadState::Verified);
+    EXPECT_EQ(ReadFile(Target()), source);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, DestroyingDuringADownloadEndsItAfterTheChunkAndRunsNoQueuedJob)
+{
+    StartSlowDownload();
+    server.ServeFile("/installer.bin", source);
+    const std::string queuedTarget = (downloads.Path() / "queued.bin").string();
+    downloader->Start(Data(server.Url("/installer.bin"), queuedTarget, sourceMd5, 0, 0));
+    downloader.reset();
+    ExpectPartOfSlowFile();
+    EXPECT_TRUE(server.RequestsFor("/installer.bin").empty());
+    EXPECT_FALSE(boost::filesystem::exists(queuedTarget));
+}
+
+} // namespace
+} // namespace UpdateManager
+} // namespace Kelvora
