@@ -186,6 +186,9 @@ TEST(CLogBuffersTest, ThreadsTakeOwnRingsAndTheTwentyFirstIsWarned)
     std::sort(owners.begin(), owners.end());
     EXPECT_EQ(std::adjacent_find(owners.begin(), owners.end()), owners.end()) << "two threads share a ring";
 
+    // The reader task is running: let it drain the twenty lines first, so that the capture
+    // holds only what the twenty-first thread prints.
+    ASSERT_TRUE(CLogTestSeam::WaitForDrain(buffers));
     StdoutCapture output;
     std::thread extra([&buffers] {
         buffers.Write("line one", 8);

@@ -8,8 +8,6 @@
 #include <boost/filesystem/path.hpp>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -150,32 +148,16 @@ TEST(CLogTest, PartsAreWrittenWithoutSeparators)
         EXPECT_EQ(c.written, c.expected);
 }
 
-// Waits (bounded) until the reader task has drained every ring of the engine.
-void WaitForDrain(CLogBuffers& buffers)
-{
-    for (int attempt = 0; attempt < 3000; ++attempt) {
-        bool pending = false;
-        for (int i = 0; i < logRingCount; ++i) {
-            LogSlot& slot = CLogTestSeam::Slot(buffers, i);
-            pending = pending || slot.readPos.load() != slot.writePos.load();
-        }
-        if (!pending)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    FAIL() << "the reader task did not drain the rings";
-}
-
 TEST(CLogTest, LongLineIsCutForTheRingButWholeForTheListener)
 {
     LogCapture capture({"web"});
     CLog* log = CSingleton<CLog>::GetInstance();
-    WaitForDrain(*log);
+    ASSERT_TRUE(CLogTestSeam::WaitForDrain(*log));
     const std::string body(12000, 'x');
 
     StdoutCapture output;
     log->Debug("web", body, "END");
-    WaitForDrain(*log);
+    ASSERT_TRUE(CLogTestSeam::WaitForDrain(*log));
     const std::string written = output.Stop();
 
     ASSERT_EQ(capture.Lines().size(), 1u);

@@ -2,15 +2,12 @@
 // the ways the program can end, so the parent can compare standard output byte for byte.
 #include "common/CLog.h"
 #include "common/Common.h"
-#include "platform/ThreadId.h"
 #include "tests/support/LogTestSeam.h"
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -25,22 +22,6 @@ public:
         CSingleton<CLog>::GetInstance()->Info("probe", "from a destructor");
     }
 };
-
-// Waits until the reader task has drained this thread's ring, so that it is asleep for its
-// next 200 ms and lines written now are still in the ring when the engine is stopped.
-void WaitForDrain()
-{
-    CLog& engine = CLogTestSeam::Engine();
-    const uint32_t self = Platform::CurrentThreadId();
-    for (int attempt = 0; attempt < 5000; ++attempt) {
-        for (int i = 0; i < logRingCount; ++i) {
-            LogSlot& slot = CLogTestSeam::Slot(engine, i);
-            if (slot.ownerThread.load() == self && slot.readPos.load() == slot.writePos.load())
-                return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
 
 } // namespace
 
@@ -68,7 +49,9 @@ int main(int argc, char** argv)
     if (std::strcmp(mode, "stop-with-text") == 0) {
         CLogTestSeam::EnableCategory("probe", 0);
         CSingleton<CLog>::GetInstance()->Info("probe", "warm-up");
-        WaitForDrain();
+        // Once the reader has drained the warm-up line it sleeps for 200 ms, so the lines
+        // written now are still in the ring when the engine is stopped.
+        CLogTestSeam::WaitForDrain(CLogTestSeam::Engine());
         CSingleton<CLog>::GetInstance()->Info("probe", "first pending");
         CSingleton<CLog>::GetInstance()->Error("probe", "second pending");
         CSingleton<CLog>::Destroy();

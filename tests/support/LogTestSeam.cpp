@@ -1,6 +1,8 @@
 #include "tests/support/LogTestSeam.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -39,6 +41,21 @@ ParsedLine Parse(const std::string& line)
 }
 
 } // namespace
+
+bool CLogTestSeam::WaitForDrain(CLogBuffers& buffers)
+{
+    for (int attempt = 0; attempt < 3000; ++attempt) {
+        bool pending = false;
+        for (int i = 0; i < logRingCount; ++i) {
+            const LogSlot& slot = buffers.slots[i];
+            pending = pending || slot.readPos.load() != slot.writePos.load();
+        }
+        if (!pending)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
 
 LogCapture::LogCapture(const std::vector<std::string>& categories, int minLevel)
 {

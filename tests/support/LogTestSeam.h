@@ -28,6 +28,9 @@ struct CLogTestSeam
     }
     static void DrainRing(CLogBuffers& buffers, int index) { buffers.DrainRing(index); }
     static bool ReaderRunning(CLogBuffers& buffers) { return buffers.readerRunning.load(); }
+    // Waits, for a few seconds at most, until the reader task has drained every ring.
+    // False when it did not.
+    static bool WaitForDrain(CLogBuffers& buffers);
 };
 
 // Enables the given categories at every level and collects the lines the engine writes, for
