@@ -143,6 +143,14 @@ void DownloaderBackgrounder::HttpDownload(const std::shared_ptr<Data>& request)
         } else {
             httpClient.SetResumeOffset(request->resumeOffset);
             httpClient.Request(url);
+            if (httpClient.IsRangeIgnored()) {
+                // The server sent the whole file instead of the rest: appended to the bytes
+                // already held, it would corrupt the file. Start the file afresh.
+                log.Warning("download", "The server ignored the range request; downloading ", file, " from the start");
+                out.close();
+                out.open(file.string(), std::ios::binary | std::ios::trunc);
+                request->resumeOffset = 0;
+            }
             expectedSize = httpClient.GetTotalSize();
             bool writeFailed = false;
             if (httpClient.IsOk()) {

@@ -63,16 +63,22 @@ HttpClient::HttpClient()
     , ok(false)
     , expectedSize(0)
     , resumeOffset(0)
+    , rangeIgnored(false)
 {
     session->setTimeout(Poco::Timespan(10, 0));
 }
 
 HttpClient::~HttpClient() = default;
 
+int64_t HttpClient::BodyStart() const
+{
+    return rangeIgnored.load() ? 0 : resumeOffset.load();
+}
+
 int64_t HttpClient::GetTotalSize() const
 {
     const int64_t expected = expectedSize.load();
-    return expected < 0 ? -1 : resumeOffset.load() + expected;
+    return expected < 0 ? -1 : BodyStart() + expected;
 }
 
 void HttpClient::UpdateProgress()
@@ -87,6 +93,7 @@ void HttpClient::Request(const std::string& url)
     status = TransferStatus::Running;
     progress.store(0.0);
     bytesRead = 0;
+    rangeIgnored.store(false);
     // The stream of an earlier answer dies with the session's next request.
     responseStream = nullptr;
 
@@ -147,6 +154,8 @@ void HttpClient::Request(const std::string& url)
 
         expectedSize.store(response.getContentLength64());
         ok = IsAccepted(response.getStatus());
+        rangeIgnored.store(ok && resumeOffset.load() > 0 &&
+                           response.getStatus() != Poco::Net::HTTPResponse::HTTP_PARTIAL_CONTENT);
 
         if (response.getStatus() == Poco::Net::HTTPResponse::HTTP_REQUESTED_RANGE_NOT_SATISFIABLE) {
             const std::string& contentRange = response.get("Content-Range");
@@ -188,7 +197,7 @@ void HttpClient::EndOfBodyFailure()
     responseStream = nullptr;
     session->reset();
     const int64_t expected = expectedSize.load();
-    const bool allThere = expected >= 0 && position.load() >= resumeOffset.load() + expected;
+    const bool allThere = expected >= 0 && position.load() >= BodyStart() + expected;
     status = allThere ? TransferStatus::Inconsistent : TransferStatus::Incomplete;
 }
 

@@ -67,7 +67,13 @@ public:
     // Position / total size; stays 0 while the total size is unknown.
     double GetProgress() const { return progress.load(); }
     // Resume offset + the length the answer announced; -1 when the answer announced none.
+    // When the server ignored the range (IsRangeIgnored), the body is the whole resource and
+    // the total is its length alone.
     int64_t GetTotalSize() const;
+    // True when the last Request asked for a range and the accepted answer is not a partial
+    // one (206): its body starts at byte 0, so an output that already holds the first bytes
+    // must be emptied before the body is written, or the file would hold them twice.
+    bool IsRangeIgnored() const { return rangeIgnored.load(); }
 
     // GET of a JSON document into `out`. False (with a log line for a body that is not JSON) when
     // the request fails, the answer is not accepted or the body is incomplete; GetStatus then
@@ -76,8 +82,10 @@ public:
     bool GetJson(const std::string& url, boost::property_tree::ptree& out, const std::function<void()>& callback);
 
 private:
-    // position / (resumeOffset + expectedSize), when that total is known and above 0.
+    // position / GetTotalSize(), when that total is known and above 0.
     void UpdateProgress();
+    // Where the body starts in the resource: the resume offset, or 0 when the range was ignored.
+    int64_t BodyStart() const;
     void EndOfBodyFailure();
 
     // Every member is used by the one thread that drives the transfer (the download worker, or
@@ -93,6 +101,7 @@ private:
     bool ok;
     std::atomic<int64_t> expectedSize; // Content-Length, -1 when none, or a 416's remainder
     std::atomic<int64_t> resumeOffset;
+    std::atomic<bool> rangeIgnored;
 };
 
 } // namespace UpdateManager

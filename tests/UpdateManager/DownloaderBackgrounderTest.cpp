@@ -292,6 +292,23 @@ TEST_F(DownloaderBackgrounderFaultTest, BodyWithoutLengthIsReadToItsEndAndVerifi
     EXPECT_TRUE(log.HasMessage("Invalid expected size for " + Target() + " (-1)"));
 }
 
+TEST_F(DownloaderBackgrounderFaultTest, ServerThatIgnoresTheRangeRestartsTheFile)
+{
+    HttpTestFileOptions options;
+    options.honourRange = false;
+    server.ServeFile("/installer.bin", source, options);
+    // Without a checksum only the size guards the file: appending the whole body to the part
+    // already held would still match the total announced for a resumed transfer.
+    for (const std::string& checksum : {std::string(), sourceMd5}) {
+        std::ofstream(Target(), std::ios::binary | std::ios::trunc) << source.substr(0, 1000);
+        Data request = Request(server.Url("/installer.bin"), 1000);
+        request.checksum = checksum;
+        EXPECT_EQ(RunDownload(*downloader, request), DownloadState::Verified);
+        EXPECT_EQ(ReadFile(Target()), source);
+    }
+    EXPECT_EQ(server.Requests().at(0).range, "bytes=1000-");
+}
+
 TEST_F(DownloaderBackgrounderFaultTest, DropsAtTwentyOffsetsLoseAndDuplicateNothing)
 {
     std::mt19937 generator(20240611);

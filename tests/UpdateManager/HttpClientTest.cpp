@@ -135,6 +135,35 @@ TEST_F(HttpClientTest, ResumedTransferCountsTheBytesAlreadyHeld)
     EXPECT_EQ(server.Requests().at(0).range, "bytes=5000-");
 }
 
+TEST_F(HttpClientTest, FullAnswerToARangeRequestCountsFromTheStart)
+{
+    const std::string file = Bytes(6000);
+    HttpTestFileOptions options;
+    options.honourRange = false;
+    server.ServeFile("/file", file, options);
+    client.SetResumeOffset(5000);
+    client.Request(server.Url("/file"));
+    ASSERT_TRUE(client.IsOk());
+    EXPECT_TRUE(client.IsRangeIgnored());
+    EXPECT_EQ(client.GetTotalSize(), 6000);
+    std::ostringstream out;
+    while (client.HasMoreData())
+        client.ReadChunk(out);
+    EXPECT_EQ(client.GetStatus(), TransferStatus::Complete);
+    EXPECT_DOUBLE_EQ(client.GetProgress(), 1.0);
+    EXPECT_EQ(out.str(), file);
+
+    // A partial answer, and a request without a range, honour nothing to ignore.
+    server.ServeFile("/file", file);
+    client.Request(server.Url("/file"));
+    EXPECT_FALSE(client.IsRangeIgnored());
+    EXPECT_EQ(client.GetTotalSize(), 6000);
+    client.SetResumeOffset(0);
+    server.ServeFile("/file", file, options);
+    client.Request(server.Url("/file"));
+    EXPECT_FALSE(client.IsRangeIgnored());
+}
+
 TEST_F(HttpClientTest, RangeNotSatisfiable)
 {
     const struct {
