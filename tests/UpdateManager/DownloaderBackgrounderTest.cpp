@@ -309,6 +309,23 @@ TEST_F(DownloaderBackgrounderFaultTest, ServerThatIgnoresTheRangeRestartsTheFile
     EXPECT_EQ(server.Requests().at(0).range, "bytes=1000-");
 }
 
+TEST_F(DownloaderBackgrounderFaultTest, ProgressOfAResumedDownloadNeverFallsBelowTheBytesHeld)
+{
+    const std::string url = SlowUrl(); // pauses for a second after its first 16 KiB
+    const int64_t held = static_cast<int64_t>(slow.size() / 2);
+    std::ofstream(Target(), std::ios::binary) << slow.substr(0, static_cast<size_t>(held));
+    downloader->Start(Data(url, Target(), "", static_cast<int64_t>(slow.size()), held));
+    double lowest = 1.0;
+    EXPECT_TRUE(WaitUntil([&] {
+        if (downloader->GetState() == DownloadState::Downloading && downloader->GetProgress() > 0.0)
+            lowest = std::min(lowest, downloader->GetProgress());
+        return downloader->IsFinished();
+    }));
+    EXPECT_EQ(downloader->GetState(), DownloadState::Verified);
+    EXPECT_GE(lowest, 0.5);
+    EXPECT_EQ(ReadFile(Target()), slow);
+}
+
 TEST_F(DownloaderBackgrounderFaultTest, DropsAtTwentyOffsetsLoseAndDuplicateNothing)
 {
     std::mt19937 generator(20240611);
