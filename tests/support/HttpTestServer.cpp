@@ -51,13 +51,13 @@ bool ParseRange(const std::string& range, uint64_t& first, int64_t& last)
     const std::string prefix = "bytes=";
     if (range.compare(0, prefix.size(), prefix) != 0)
         return false;
-    const std::string spec = range.substr(prefix.size());
-    const size_t dash = spec.find('-');
+    const std::string bounds = range.substr(prefix.size());
+    const size_t dash = bounds.find('-');
     if (dash == std::string::npos || dash == 0)
         return false;
     try {
-        first = std::stoull(spec.substr(0, dash));
-        last = dash + 1 < spec.size() ? static_cast<int64_t>(std::stoull(spec.substr(dash + 1))) : -1;
+        first = std::stoull(bounds.substr(0, dash));
+        last = dash + 1 < bounds.size() ? static_cast<int64_t>(std::stoull(bounds.substr(dash + 1))) : -1;
     } catch (const std::exception&) {
         return false;
     }
