@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <fstream>
 #include <utility>
-#include <vector>
 
 namespace Kelvora {
 namespace UpdateManager {
@@ -130,75 +129,29 @@ void DownloaderBackgrounder::HttpDownload(const std::shared_ptr<Data>& request)
         else
             progress.store(0.0);
 
-        // Chunks come in pieces of a few KiB; a larger buffer saves most of the write calls.
-        std::vector<char> writeBuffer(64 * 1024);
-        std::ofstream out;
-        out.rdbuf()->pubsetbuf(writeBuffer.data(), static_cast<std::streamsize>(writeBuffer.size()));
-        out.open(file.string(), std::ios::binary | std::ios::app);
+        // The end of the transfer is published only once the file is closed: a poller that sees
+        // "stopped" takes the file's size as the resume point, and bytes still in the stream's
+        // buffer would be missing from it.
+        DownloadState outcome = DownloadState::Failed;
+        std::ofstream out(file.string(), std::ios::binary | std::ios::app);
         // A file that cannot be written would otherwise swallow the whole body and, without a
         // known size or checksum, pass the verification empty.
         if (!out) {
             LogDownloadError(*request, "the file cannot be opened for writing");
-            state.store(DownloadState::Failed);
         } else {
-            httpClient.SetResumeOffset(request->resumeOffset);
-            httpClient.Request(url);
-            if (httpClient.IsRangeIgnored()) {
-                // The server sent the whole file instead of the rest: appended to the bytes
-                // already held, it would corrupt the file. Start the file afresh.
-                log.Warning("download", "The server ignored the range request; downloading ", file, " from the start");
-                out.close();
-                out.open(file.string(), std::ios::binary | std::ios::trunc);
-                request->resumeOffset = 0;
-            }
-            expectedSize = httpClient.GetTotalSize();
             bool writeFailed = false;
-            if (httpClient.IsOk()) {
-                progress.store(httpClient.GetProgress());
-                while (httpClient.HasMoreData()) {
-                    if (httpClient.ReadChunk(out) == 0) {
-                        // A body without a length ends with an empty read: that is its end.
-                        if (!httpClient.HasMoreData() && httpClient.GetStatus() == TransferStatus::Complete)
-                            break;
-                        state.store(DownloadState::Stopped);
-                        break;
-                    }
-                    if (!out) {
-                        writeFailed = true;
-                        break;
-                    }
-                    progress.store(httpClient.GetProgress());
-                    downloadedBytes = httpClient.GetPosition();
-                    int32_t command = 0;
-                    if (!commands.IsEmpty()) {
-                        commands.TryPop(command);
-                        state.store(DownloadState::Stopped);
-                        break;
-                    }
-                    if (closing.load()) {
-                        state.store(DownloadState::Stopped);
-                        break;
-                    }
-                }
-                if (httpClient.GetStatus() == TransferStatus::Incomplete)
-                    state.store(DownloadState::Stopped);
-                else if (httpClient.GetStatus() == TransferStatus::Inconsistent)
-                    state.store(DownloadState::Failed);
-            } else if (httpClient.GetStatus() == TransferStatus::ConnectionFailed) {
-                state.store(DownloadState::Stopped);
-            } else {
-                state.store(DownloadState::Failed);
-            }
+            outcome = Transfer(url, file, *request, out, writeFailed);
             out.close();
             if (writeFailed || out.fail()) {
                 LogDownloadError(*request, "the file cannot be written");
-                state.store(DownloadState::Failed);
+                outcome = DownloadState::Failed;
             } else {
                 log.Info("download", "Download complete (", file, ")");
-                if (state.load() == DownloadState::Downloading)
-                    state.store(Verify(file, request));
+                if (outcome == DownloadState::Downloading)
+                    outcome = Verify(file, request);
             }
         }
+        state.store(outcome);
     } catch (const Poco::Exception& error) {
         LogDownloadError(*request, error.displayText());
         state.store(DownloadState::Failed);
@@ -210,6 +163,60 @@ void DownloaderBackgrounder::HttpDownload(const std::shared_ptr<Data>& request)
     int32_t leftover = 0;
     if (!commands.IsEmpty())
         commands.TryPop(leftover);
+}
+
+DownloadState DownloaderBackgrounder::Transfer(const std::string& url, const boost::filesystem::path& file,
+                                               Data& request, std::ofstream& out, bool& writeFailed)
+{
+    CLog& log = *CSingleton<CLog>::GetInstance();
+    DownloadState outcome = DownloadState::Downloading;
+    httpClient.SetResumeOffset(request.resumeOffset);
+    httpClient.Request(url);
+    if (httpClient.IsRangeIgnored()) {
+        // The server sent the whole file instead of the rest: appended to the bytes already
+        // held, it would corrupt the file. Start the file afresh.
+        log.Warning("download", "The server ignored the range request; downloading ", file, " from the start");
+        out.close();
+        out.open(file.string(), std::ios::binary | std::ios::trunc);
+        request.resumeOffset = 0;
+    }
+    expectedSize = httpClient.GetTotalSize();
+    if (!httpClient.IsOk()) {
+        // An unreachable server may be tried again; a refused answer may not.
+        return httpClient.GetStatus() == TransferStatus::ConnectionFailed ? DownloadState::Stopped
+                                                                          : DownloadState::Failed;
+    }
+    progress.store(httpClient.GetProgress());
+    while (httpClient.HasMoreData()) {
+        if (httpClient.ReadChunk(out) == 0) {
+            // A body without a length ends with an empty read: that is its end.
+            if (!httpClient.HasMoreData() && httpClient.GetStatus() == TransferStatus::Complete)
+                break;
+            outcome = DownloadState::Stopped;
+            break;
+        }
+        if (!out) {
+            writeFailed = true;
+            return DownloadState::Failed;
+        }
+        progress.store(httpClient.GetProgress());
+        downloadedBytes = httpClient.GetPosition();
+        int32_t command = 0;
+        if (!commands.IsEmpty()) {
+            commands.TryPop(command);
+            outcome = DownloadState::Stopped;
+            break;
+        }
+        if (closing.load()) {
+            outcome = DownloadState::Stopped;
+            break;
+        }
+    }
+    if (httpClient.GetStatus() == TransferStatus::Incomplete)
+        outcome = DownloadState::Stopped;
+    else if (httpClient.GetStatus() == TransferStatus::Inconsistent)
+        outcome = DownloadState::Failed;
+    return outcome;
 }
 
 DownloadState DownloaderBackgrounder::Verify(const boost::filesystem::path& file, const std::shared_ptr<Data>& request)

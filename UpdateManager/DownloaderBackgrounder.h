@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +75,11 @@ private:
     void FtpDownload(const std::shared_ptr<Data>& request);
     // Throws Poco::SyntaxException for a URL that cannot be parsed.
     std::string BuildUrl(const std::shared_ptr<Data>& request) const;
+    // Requests `url` and writes the body to `out` (reopened empty when the server ignored the
+    // range). Gives Downloading after a complete transfer, Stopped when it may be resumed,
+    // Failed otherwise; `writeFailed` when the file could not be written.
+    DownloadState Transfer(const std::string& url, const boost::filesystem::path& file, Data& request,
+                           std::ofstream& out, bool& writeFailed);
     DownloadState Verify(const boost::filesystem::path& file, const std::shared_ptr<Data>& request);
     // The error line for `request`, once a library error or a file that cannot be written ended it.
     void LogDownloadError(const Data& request, const std::string& what) const;

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -324,6 +326,31 @@ TEST_F(DownloaderBackgrounderFaultTest, ProgressOfAResumedDownloadNeverFallsBelo
     EXPECT_EQ(downloader->GetState(), DownloadState::Verified);
     EXPECT_GE(lowest, 0.5);
     EXPECT_EQ(ReadFile(Target()), slow);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, FileIsWholeOnceTheEndIsPublished)
+{
+    // The status machine takes the file's size as the resume point as soon as it sees
+    // "stopped": by then every byte received must be in the file, not in a write buffer.
+    // The last 500 bytes come alone after a pause: a write that small waits in the file
+    // stream's buffer until the stream is flushed.
+    HttpTestFileOptions options;
+    options.adjust = [](HttpTestAnswer& answer, size_t) {
+        answer.stallAfterBytes = 99501;
+        answer.stallFor = std::chrono::milliseconds(20);
+        answer.dropAfterBytes = 100001;
+    };
+    server.ServeFile("/installer.bin", source, options);
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        std::remove(Target().c_str());
+        downloader->Start(Request(server.Url("/installer.bin")));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!downloader->IsFinished() && std::chrono::steady_clock::now() < deadline) {
+            // Polled without a pause, so that a state published too early is caught.
+        }
+        ASSERT_EQ(downloader->GetState(), DownloadState::Stopped);
+        ASSERT_EQ(FileSizeOrZero(Target()), 100001) << "attempt " << attempt;
+    }
 }
 
 TEST_F(DownloaderBackgrounderFaultTest, DropsAtTwentyOffsetsLoseAndDuplicateNothing)
