@@ -259,7 +259,8 @@ protected:
 
 TEST_F(DownloaderBackgrounderFaultTest, ServerThatCannotBeReachedStops)
 {
-    const std::string url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/installer.bin";
+    const ClosedPort closed;
+    const std::string url = "http://127.0.0.1:" + std::to_string(closed.Number()) + "/installer.bin";
     EXPECT_EQ(RunDownload(*downloader, Request(url)), DownloadState::Stopped);
 }
 
