@@ -102,10 +102,16 @@ bool NginxServer::TryStart()
         return false;
     }
     for (int i = 0; i < 100; ++i) {
-        if (Accepts(port))
-            return true;
         if (!Poco::Process::isRunning(*process))
             break;
+        if (Accepts(port)) {
+            // Another test may have taken the port first: then nginx fails to bind it and
+            // ends at once, and what accepted was not nginx.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (Poco::Process::isRunning(*process))
+                return true;
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     StopProcess();
