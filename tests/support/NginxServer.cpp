@@ -101,18 +101,25 @@ bool NginxServer::TryStart()
         process.reset();
         return false;
     }
-    for (int i = 0; i < 100; ++i) {
-        if (!Poco::Process::isRunning(*process))
-            break;
-        if (Accepts(port)) {
+    // tryWait, unlike isRunning, sees a master that has already ended (a zombie still counts as
+    // running for isRunning), and reaps it: it must then not be waited for again.
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        ended = process->tryWait() != -1;
+        if (!ended && Accepts(port)) {
             // Another test may have taken the port first: then nginx fails to bind it and
             // ends at once, and what accepted was not nginx.
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (Poco::Process::isRunning(*process))
+            if (process->tryWait() == -1)
                 return true;
-            break;
+            ended = true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (ended) {
+        process.reset();
+        return false;
     }
     StopProcess();
     return false;
