@@ -4,6 +4,7 @@
 #include "common/Common.h"
 #include "common/Resources.h"
 
+#include <boost/algorithm/string/replace.hpp>
 #include <boost/algorithm/string/trim.hpp>
 #include <boost/filesystem.hpp>
 #include <boost/property_tree/exceptions.hpp>
@@ -106,12 +107,10 @@ std::string GetDirectoryPart(const std::string& path)
 
 std::string ReplaceAll(const std::string& text, const std::string& pattern, const std::string& replacement)
 {
-    std::string result = text;
+    // An empty pattern would match everywhere without advancing.
     if (pattern.empty())
-        return result;
-    for (size_t at = result.find(pattern); at != std::string::npos; at = result.find(pattern, at + replacement.size()))
-        result.replace(at, pattern.size(), replacement);
-    return result;
+        return text;
+    return boost::algorithm::replace_all_copy(text, pattern, replacement);
 }
 
 } // namespace UpdateManager

@@ -26,8 +26,8 @@ std::string GetModulePath()
 {
     Platform::ModuleHandle module = nullptr;
     if (!Platform::ModuleOfAddress(reinterpret_cast<const void*>(&GetModulePath), module)) {
+        // The null handle names the program file.
         std::fprintf(stderr, "GetModuleHandle returned %d\n", Platform::LastErrorCode());
-        module = nullptr;
     }
     char path[maxPath] = {};
     Platform::ModuleFileName(module, path, maxPath);
