@@ -1,6 +1,7 @@
 #include "UpdateManager/Installer.h"
 
 #include "UpdateManager/ProductDescription.h"
+#include "UpdateManager/ReadJson.h"
 #include "common/CLog.h"
 #include "platform/Process.h"
 
@@ -45,7 +46,8 @@ int64_t ReadConfirmSize(const fs::path& confirm)
 {
     pt::ptree tree;
     try {
-        pt::read_json(confirm.string(), tree);
+        // Only a regular file is read: a folder or a FIFO of that name counts as unreadable.
+        ReadJsonFile(confirm.string(), tree);
     } catch (const pt::ptree_error& error) {
         Logger().Error("update_manager", "Error reading confirm file ", confirm.string(), "(", error.what(), ")");
         return 0;

@@ -8,6 +8,8 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <optional>
 
 namespace fs = boost::filesystem;
@@ -65,6 +67,9 @@ const StateCase stateCases[] = {
      ProductStatus::DownloadPaused, 5, false},
     {"ConfirmThatIsNotJsonIsPartial", ProductStatus::Unknown, "0.0", "1.0", five, std::string("size=5"),
      ProductStatus::DownloadPaused, 5, false},
+    {"DeeplyNestedConfirmIsPartial", ProductStatus::Unknown, "0.0", "1.0", five,
+     "{\"size\": " + std::string(100000, '[') + std::string(100000, ']') + "}", ProductStatus::DownloadPaused, 5,
+     false},
     {"InstallerWithoutConfirmIsPartial", ProductStatus::InstallComplete, "0.0", "1.0", five, std::nullopt,
      ProductStatus::DownloadPaused, 5, false},
 };
@@ -126,6 +131,29 @@ TEST(InstallerTest, UnreadableConfirmIsLoggedAndRemoved)
     const auto errors = log.Messages("update_manager", "error");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].rfind("Error reading confirm file " + file.string() + ".confirm(", 0), 0u) << errors[0];
+}
+
+TEST(InstallerTest, ConfirmThatIsNoRegularFileCountsAsUnreadable)
+{
+    // Neither may end the process or block the GUI thread: each is a confirm file that cannot
+    // be read, so the installer counts as a partial download.
+    for (const char* kind : {"folder", "fifo"}) {
+        SCOPED_TRACE(kind);
+        LogCapture log({"update_manager"});
+        TempDir dir;
+        const fs::path file = dir.WriteFile("setup.exe", five);
+        const fs::path confirm = dir.Path() / "setup.exe.confirm";
+        if (std::string(kind) == "folder")
+            fs::create_directory(confirm);
+        else
+            ASSERT_EQ(::mkfifo(confirm.c_str(), 0600), 0);
+        Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
+        EXPECT_EQ(installer.GetStatus(), ProductStatus::DownloadPaused);
+        EXPECT_EQ(installer.GetDownloadedSize(), 5);
+        const auto errors = log.Messages("update_manager", "error");
+        ASSERT_FALSE(errors.empty());
+        EXPECT_EQ(errors[0].rfind("Error reading confirm file " + confirm.string() + "(", 0), 0u) << errors[0];
+    }
 }
 
 TEST(InstallerTest, InstallerPathThatIsAFolderNeedsAFreshDownload)
