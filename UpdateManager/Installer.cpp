@@ -3,6 +3,7 @@
 #include "UpdateManager/ProductDescription.h"
 #include "UpdateManager/ReadJson.h"
 #include "common/CLog.h"
+#include "platform/FileMode.h"
 #include "platform/Process.h"
 
 #include <Poco/Crypto/DigestEngine.h>
@@ -237,6 +238,9 @@ bool Installer::RunInstaller(const std::string& path, bool silent)
     std::vector<std::string> arguments{quoted};
     if (silent)
         arguments.emplace_back("/SILENT");
+    // A download carries no execute bit here; without one the start fails, which the exit code
+    // below reports.
+    Platform::MakeOwnerExecutable(path);
     return Platform::RunProcess(path, arguments) == 0;
 }
 
@@ -361,7 +365,8 @@ bool UnmountDiskImage(const fs::path& mountPoint)
             log.Error("install", "Cannot unmount ", mountPoint, " because the directory does not exist");
             return false;
         }
-        const std::vector<std::string> command{"umount", "-f", mountPoint.string()};
+        // A full path: programs are never looked up in PATH.
+        const std::vector<std::string> command{"/usr/bin/umount", "-f", mountPoint.string()};
         const int result = Platform::RunProcess(command.front(), command);
         if (result != 0 || fs::exists(mountPoint)) {
             log.Error("install", "Could not unmount ", mountPoint, " (returned ", result, ")");

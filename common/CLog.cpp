@@ -1,5 +1,6 @@
 #include "common/CLog.h"
 
+#include "platform/BrokenPipe.h"
 #include "platform/Clock.h"
 #include "platform/ThreadId.h"
 
@@ -18,6 +19,9 @@ CLog::CLog()
     : listener(nullptr)
     , startTicks(0)
 {
+    // A reader of standard output that went away must not end the process: lines that cannot
+    // be written are dropped.
+    Platform::IgnoreBrokenPipe();
     std::cout.clear();
     std::clearerr(stdout);
     std::fputs("#### Log engine initialization.\n", stdout);

@@ -342,6 +342,20 @@ TEST_P(RunInstallerTest, InstallerReceivesItsPathAndTheSwitch)
               std::vector<std::string>{std::string("Open") + (c.silent ? " silent" : "") + " installer " + file.string()});
 }
 
+TEST(InstallerTest, RunInstallerMakesTheDownloadedFileExecutableForItsOwner)
+{
+    TempDir dir;
+    const fs::path file = dir.Path() / "setup.exe";
+    fs::copy_file(TestProgramPath("exit_zero"), file);
+    fs::permissions(file, fs::owner_read | fs::owner_write | fs::group_read);
+
+    EXPECT_TRUE(Installer::RunInstaller(file.string(), true));
+    struct stat info;
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_NE(info.st_mode & S_IXUSR, 0u);
+    EXPECT_EQ(info.st_mode & (S_IXGRP | S_IXOTH), 0u) << "only the owner gains the execute bit";
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, RunInstallerTest, ::testing::ValuesIn(argumentCases),
                          [](const ::testing::TestParamInfo<ArgumentCase>& info) { return info.param.name; });
 

@@ -72,6 +72,18 @@ TEST(CLogProcessTest, EngineOutlivesSingletonsMadeAfterIt)
     EXPECT_EQ(out.substr(out.size() - 29), "#### Log engine destruction.\n");
 }
 
+TEST(CLogProcessTest, ReaderOfStdoutThatWentAwayChangesNothing)
+{
+    // As "updater | head -1" once head has ended: the engine's lines are dropped, and the
+    // process ends as it would otherwise, with its own exit code.
+    for (const char* mode : {"exit", "stop-with-text"}) {
+        const ChildResult result = RunChildWithoutStdoutReader(Probe(), {mode});
+        EXPECT_FALSE(result.timedOut) << mode;
+        EXPECT_EQ(result.exitCode, 0) << mode;
+        EXPECT_EQ(result.err, "") << mode;
+    }
+}
+
 TEST(CLogProcessTest, ModulePathIsCutTo259Characters)
 {
     TempDir dir;
