@@ -8,12 +8,22 @@
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
+#include <new>
 
 const char* const logLevelNames[7] = {"debug", "info", "notice", "warning", "error", "except", "assert"};
 
 // Set up during static initialisation, before any other singleton's holder, so that at exit the
 // engine is deleted after every other singleton whose destructor may still log.
-const bool CLog::holderSetUp = (CSingleton<CLog>::instance(), true);
+const bool CLog::holderSetUp = (CSingleton<CLog>::SetUpHolder(), true);
+
+CLog* SingletonAfterExit<CLog>::Instance()
+{
+    // Built on first need in static storage and never destroyed, so that it outlives every
+    // thread that still logs while the process ends. It owns no memory, so nothing leaks.
+    alignas(CLog) static unsigned char storage[sizeof(CLog)];
+    static CLog* const engine = new (storage) CLog(CLog::Inert{});
+    return engine;
+}
 
 CLog::CLog()
     : listener(nullptr)
@@ -28,6 +38,13 @@ CLog::CLog()
     std::fflush(stdout);
     startTicks = Platform::WallClockTicks();
     StartThread();
+}
+
+CLog::CLog(Inert inert)
+    : CLogBuffers(inert)
+    , listener(nullptr)
+    , startTicks(0)
+{
 }
 
 CLog::~CLog()

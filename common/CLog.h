@@ -26,6 +26,16 @@ public:
     virtual ~ILogListener() = default;
 };
 
+class CLog;
+
+// Once the exit-time clean-up has deleted the engine, threads that still log get an engine whose
+// category table stays empty: their calls do nothing.
+template <>
+struct SingletonAfterExit<CLog>
+{
+    static CLog* Instance();
+};
+
 class CLog : public CLogBuffers, public CSingleton<CLog>
 {
 public:
@@ -89,9 +99,12 @@ public:
 
 private:
     friend class CSingleton<CLog>;
+    friend struct SingletonAfterExit<CLog>;
     friend struct CLogTestSeam;
 
     CLog();
+    // The engine that writes nothing: no output, no reader task, no buffers.
+    explicit CLog(Inert);
 
     // Never set by the program; read without a lock because nothing changes them while
     // threads log.

@@ -84,6 +84,14 @@ TEST(CLogProcessTest, ReaderOfStdoutThatWentAwayChangesNothing)
     }
 }
 
+TEST(CLogProcessTest, LogCallsAfterTheExitTimeDeletionDoNothing)
+{
+    const ChildResult result = RunChild(Probe(), {"late-log"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out.substr(result.out.size() - 29), "#### Log engine destruction.\n");
+}
+
 TEST(CLogProcessTest, ModulePathIsCutTo259Characters)
 {
     TempDir dir;
