@@ -78,6 +78,7 @@ std::string CLog::FormatLine(const char* category, int level, std::ostringstream
     const char* levelName = level >= 0 && level <= 6 ? logLevelNames[level] : "?";
 
     std::ostringstream line;
+    line.imbue(std::locale::classic());
     line << std::left << "[LOG] " << std::setw(6) << elapsedLow << " | " << std::setw(5) << thread
          << " | " << std::setw(15) << category << " | " << std::setw(6) << levelName << " | "
          << message.str() << '\n';

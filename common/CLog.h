@@ -8,6 +8,7 @@
 #include "common/CSingleton.h"
 
 #include <cstdint>
+#include <locale>
 #include <map>
 #include <sstream>
 #include <string>
@@ -49,6 +50,8 @@ public:
         if (!IsEnabled(std::string(category), level))
             return;
         std::ostringstream message;
+        // Numbers have no digit grouping, whatever the global locale.
+        message.imbue(std::locale::classic());
         AppendParts(message, parts...);
         WriteMessage(category, level, message);
     }
