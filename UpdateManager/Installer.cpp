@@ -30,16 +30,17 @@ CLog& Logger()
     return *CSingleton<CLog>::GetInstance();
 }
 
-// A test that cannot complete counts as "does not exist".
+// A test that cannot complete counts as "does not exist"; only such a failure is logged, not
+// the plain absence of the file (which boost also reports through the error code).
 bool ExistsOrWarn(const fs::path& path)
 {
     boost::system::error_code error;
-    const bool present = fs::exists(path, error);
-    if (error) {
+    const fs::file_status status = fs::status(path, error);
+    if (status.type() == fs::status_error) {
         Logger().Warning("update_manager", "Failed to check file existence. (", error.message(), ")");
         return false;
     }
-    return present;
+    return fs::exists(status);
 }
 
 // "size" may be a JSON string or number; anything that is not a 64-bit integer counts as 0.

@@ -133,6 +133,27 @@ TEST(InstallerTest, UnreadableConfirmIsLoggedAndRemoved)
     EXPECT_EQ(errors[0].rfind("Error reading confirm file " + file.string() + ".confirm(", 0), 0u) << errors[0];
 }
 
+TEST(InstallerTest, OnlyAnExistenceTestThatFailsIsLogged)
+{
+    TempDir dir;
+    {
+        LogCapture log({"update_manager"});
+        Installer missing("u", dir.Path() / "setup.exe", ProductStatus::Unknown, "0.0", "1.0");
+        EXPECT_EQ(missing.GetStatus(), ProductStatus::UpdateNeeded);
+        EXPECT_TRUE(log.Messages().empty()) << log.Messages()[0];
+    }
+    {
+        // A link to itself cannot be resolved: the test fails, it does not find "no file".
+        fs::create_symlink("loop.exe", dir.Path() / "loop.exe");
+        LogCapture log({"update_manager"});
+        Installer looping("u", dir.Path() / "loop.exe", ProductStatus::Unknown, "0.0", "1.0");
+        EXPECT_EQ(looping.GetStatus(), ProductStatus::UpdateNeeded);
+        const auto warnings = log.Messages("update_manager", "warning");
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_EQ(warnings[0].rfind("Failed to check file existence. (", 0), 0u) << warnings[0];
+    }
+}
+
 TEST(InstallerTest, ConfirmThatIsNoRegularFileCountsAsUnreadable)
 {
     // Neither may end the process or block the GUI thread: each is a confirm file that cannot
