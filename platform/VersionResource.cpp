@@ -1,5 +1,6 @@
 #include "platform/VersionResource.h"
 
+#include "platform/NativePath.h"
 #include "platform/TextConversion.h"
 
 #include <fcntl.h>
@@ -53,7 +54,7 @@ public:
             return;
         // Non-blocking, so that a FIFO or device named by a rule cannot stall the caller; such
         // files are refused below anyway.
-        fd = ::open(narrow.data(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        fd = ::open(ToNativePath(narrow.data()).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         struct stat info;
         if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
             Close();
