@@ -4,6 +4,7 @@
 #include "platform/RegularFile.h"
 #include "platform/TextConversion.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sstream>
 
@@ -56,9 +57,8 @@ bool UserDirFromFile(const std::string& home, const std::string& name, std::stri
     std::string value;
     bool found = false;
     while (std::getline(file, line)) {
-        // A file written on Windows ends its lines with CR LF.
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        // A file written on Windows ends its lines with CR LF: a CR ends the line's text.
+        line.erase(std::min(line.find('\r'), line.size()));
         // A NUL would silently cut the path short where it is used as a C string.
         if (!ReadAssignment(line, name, value) || value.find('\0') != std::string::npos)
             continue;

@@ -57,6 +57,7 @@ TEST(KnownFoldersTest, UnusableEntriesFallBackToHomeFolders)
         // A CR of a CRLF file ends the value; a NUL makes it unusable rather than shorter.
         {"XDG_DOWNLOAD_DIR=$HOME/crlf\r\n", "/home/u/crlf"},
         {"XDG_DOWNLOAD_DIR=\"$HOME/crlf\r\n", "/home/u/crlf"},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/cr\rinside\"\n", "/home/u/cr"},
         {"XDG_DOWNLOAD_DIR=\"/cut\0here\"\n"s, "/home/u/Downloads"},
         {"XDG_DOWNLOAD_DIR=\"/kept\"\nXDG_DOWNLOAD_DIR=\"/cut\0here\"\n"s, "/kept"},
     };
