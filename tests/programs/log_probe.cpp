@@ -27,9 +27,11 @@ public:
     }
 };
 
-// The "late-log" mode: a thread that keeps logging while the process ends with exit(1), as
-// download workers may when the window ends a failed start.
+// The "late-log" mode: a thread that logs while the process ends with exit(1), as download
+// workers may when the window ends a failed start. It logs once while the engine lives, then
+// only after the engine's exit-time deletion (so never during it).
 std::atomic<bool> lateLogging{false};
+std::atomic<bool> loggedEarly{false};
 std::atomic<CLog*> liveEngine{nullptr};
 std::atomic<bool> engineDeleted{false};
 std::atomic<int> lateCalls{0};
@@ -37,17 +39,19 @@ std::atomic<int> staleCalls{0};
 
 void LogUntilTheEnd()
 {
+    CSingleton<CLog>::GetInstance()->Info("probe", "early");
+    loggedEarly.store(true);
+    while (!engineDeleted.load())
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
     for (;;) {
-        const bool deleted = engineDeleted.load();
         CLog* engine = CSingleton<CLog>::GetInstance();
-        if (deleted && engine == liveEngine.load()) {
+        if (engine == liveEngine.load()) {
             // Calling it would read freed memory; counting it shows the fault in any build.
             ++staleCalls;
         } else {
             engine->Info("probe", "late");
         }
-        if (deleted)
-            ++lateCalls;
+        ++lateCalls;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
 }
@@ -113,7 +117,8 @@ int main(int argc, char** argv)
         liveEngine.store(CSingleton<CLog>::GetInstance());
         lateLogging.store(true);
         std::thread(LogUntilTheEnd).detach();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (!loggedEarly.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::exit(1);
     }
     std::fprintf(stderr, "unknown mode\n");
