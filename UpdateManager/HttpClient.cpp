@@ -1,5 +1,6 @@
 #include "UpdateManager/HttpClient.h"
 
+#include "UpdateManager/ReadJson.h"
 #include "common/CLog.h"
 
 #include <Poco/Exception.h>
@@ -10,7 +11,6 @@
 #include <Poco/Timespan.h>
 #include <Poco/URI.h>
 #include <boost/algorithm/string/predicate.hpp>
-#include <boost/property_tree/json_parser.hpp>
 
 #include <algorithm>
 #include <sstream>
@@ -259,12 +259,17 @@ bool HttpClient::GetJson(const std::string& url, boost::property_tree::ptree& ou
     Request(url);
     if (!IsOk())
         return false;
-    while (HasMoreData())
+    // A server must not make the updater hold an unbounded body: past the reader's limit the
+    // rest is not read, and the reader refuses the document.
+    bool tooLarge = false;
+    while (!tooLarge && HasMoreData()) {
         ReadChunk(stream);
-    if (GetStatus() != TransferStatus::Complete)
+        tooLarge = static_cast<std::size_t>(stream.tellp()) > maxJsonDocumentSize;
+    }
+    if (!tooLarge && GetStatus() != TransferStatus::Complete)
         return false;
     try {
-        boost::property_tree::read_json(stream, out);
+        ReadJson(stream.str(), out);
         return true;
     } catch (const boost::property_tree::ptree_error& error) {
         Log().Error("web", "Invalid json format Response: ", error.what());

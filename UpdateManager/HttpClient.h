@@ -75,9 +75,11 @@ public:
     // must be emptied before the body is written, or the file would hold them twice.
     bool IsRangeIgnored() const { return rangeIgnored.load(); }
 
-    // GET of a JSON document into `out`. False (with a log line for a body that is not JSON) when
-    // the request fails, the answer is not accepted or the body is incomplete; GetStatus then
-    // tells an unreachable server (TransferStatus::ConnectionFailed) from a bad answer.
+    // GET of a JSON document into `out`. False (with a log line for a body that is not JSON, or
+    // that is larger or nested deeper than ReadJson accepts) when the request fails, the answer
+    // is not accepted or the body is incomplete; GetStatus then tells an unreachable server
+    // (TransferStatus::ConnectionFailed) from a bad answer. Of a body larger than
+    // maxJsonDocumentSize no more than one chunk beyond that size is read.
     // `callback` is accepted and never called. Throws like Request for a URL that cannot be parsed.
     bool GetJson(const std::string& url, boost::property_tree::ptree& out, const std::function<void()>& callback);
 

@@ -1,11 +1,23 @@
 #include "UpdateManager/InstallThread.h"
 
 #include "common/CLog.h"
+#include "common/Resources.h"
 
 #include <chrono>
 
 namespace Kelvora {
 namespace UpdateManager {
+
+namespace {
+
+// The holders of the system's three singletons are set up here, during static initialisation,
+// in the order CLog, InstallThread, Resources, whatever the order of their first use; at exit
+// the remaining instances are therefore deleted in the order Resources, InstallThread, CLog, the
+// log engine last. This is the one unit that sees all three.
+const bool holdersSetUp = (CSingleton<CLog>::SetUpHolder(), CSingleton<InstallThread>::SetUpHolder(),
+                           CSingleton<Resources>::SetUpHolder(), true);
+
+} // namespace
 
 InstallThread::InstallThread()
 {

@@ -1,7 +1,9 @@
 #include "UpdateManager/Installer.h"
 
 #include "UpdateManager/ProductDescription.h"
+#include "UpdateManager/ReadJson.h"
 #include "common/CLog.h"
+#include "platform/FileMode.h"
 #include "platform/Process.h"
 
 #include <Poco/Crypto/DigestEngine.h>
@@ -28,16 +30,17 @@ CLog& Logger()
     return *CSingleton<CLog>::GetInstance();
 }
 
-// A test that cannot complete counts as "does not exist".
+// A test that cannot complete counts as "does not exist"; only such a failure is logged, not
+// the plain absence of the file (which boost also reports through the error code).
 bool ExistsOrWarn(const fs::path& path)
 {
     boost::system::error_code error;
-    const bool present = fs::exists(path, error);
-    if (error) {
+    const fs::file_status status = fs::status(path, error);
+    if (status.type() == fs::status_error) {
         Logger().Warning("update_manager", "Failed to check file existence. (", error.message(), ")");
         return false;
     }
-    return present;
+    return fs::exists(status);
 }
 
 // "size" may be a JSON string or number; anything that is not a 64-bit integer counts as 0.
@@ -45,7 +48,8 @@ int64_t ReadConfirmSize(const fs::path& confirm)
 {
     pt::ptree tree;
     try {
-        pt::read_json(confirm.string(), tree);
+        // Only a regular file is read: a folder or a FIFO of that name counts as unreadable.
+        ReadJsonFile(confirm.string(), tree);
     } catch (const pt::ptree_error& error) {
         Logger().Error("update_manager", "Error reading confirm file ", confirm.string(), "(", error.what(), ")");
         return 0;
@@ -235,6 +239,9 @@ bool Installer::RunInstaller(const std::string& path, bool silent)
     std::vector<std::string> arguments{quoted};
     if (silent)
         arguments.emplace_back("/SILENT");
+    // A download carries no execute bit here; without one the start fails, which the exit code
+    // below reports.
+    Platform::MakeOwnerExecutable(path);
     return Platform::RunProcess(path, arguments) == 0;
 }
 
@@ -359,7 +366,8 @@ bool UnmountDiskImage(const fs::path& mountPoint)
             log.Error("install", "Cannot unmount ", mountPoint, " because the directory does not exist");
             return false;
         }
-        const std::vector<std::string> command{"umount", "-f", mountPoint.string()};
+        // A full path: programs are never looked up in PATH.
+        const std::vector<std::string> command{"/usr/bin/umount", "-f", mountPoint.string()};
         const int result = Platform::RunProcess(command.front(), command);
         if (result != 0 || fs::exists(mountPoint)) {
             log.Error("install", "Could not unmount ", mountPoint, " (returned ", result, ")");

@@ -47,7 +47,8 @@ public:
     // (complete, error, or update needed when the file is missing). Never throws.
     void Install();
     // Starts the installer (quoted path, then "/SILENT" when silent), waits for it; true when
-    // it ended with exit code 0. False when it cannot be started. Uses no field.
+    // it ended with exit code 0. False when it cannot be started. Gives the file its owner's
+    // execute bit first (a download has none here). Uses no field.
     static bool RunInstaller(const std::string& path, bool silent);
 
     std::string GetUrl() const { return url; }

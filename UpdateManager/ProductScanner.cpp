@@ -1,16 +1,15 @@
 #include "UpdateManager/ProductScanner.h"
 
 #include "UpdateManager/FileVersionFinder.h"
+#include "UpdateManager/ReadJson.h"
 #include "UpdateManager/RegKeyVersionFinder.h"
 #include "common/CLog.h"
 #include "common/CTiming.h"
 #include "platform/TextConversion.h"
 
 #include <boost/filesystem/operations.hpp>
-#include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include <fstream>
 
 namespace Kelvora {
 namespace UpdateManager {
@@ -58,10 +57,8 @@ bool ProductScanner::LoadDefinitions(const boost::filesystem::path& definitionFi
 
     pt::ptree document;
     try {
-        std::ifstream stream(narrowPath);
-        pt::read_json(stream, document);
+        ReadJsonFile(narrowPath, document);
     } catch (const std::exception& e) {
-        // Besides the reader's own errors, the stream throws when the path is a folder.
         Log().Error("update_manager", " Caught exception while parsing json file ", narrowPath, ": ", e.what());
         return false;
     }

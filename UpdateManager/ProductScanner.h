@@ -37,8 +37,8 @@ public:
     LocalVersionMap ScanAll() const;
 
 private:
-    // False when the file is missing, unreadable or not JSON; true otherwise, also when its
-    // content is partly or wholly unusable.
+    // False when the file is missing, unreadable, no regular file or not JSON that ReadJson
+    // accepts; true otherwise, also when its content is partly or wholly unusable.
     bool LoadDefinitions(const boost::filesystem::path& definitionFile);
     void AddRules(const std::string& sku, const boost::property_tree::ptree& rulesNode);
 

@@ -25,6 +25,18 @@ std::string Narrowed(const std::wstring& text)
     return std::string(narrow.data(), static_cast<size_t>(written));
 }
 
+// The Windows path library's append: a backslash between the parts unless the left one is
+// empty or ends with a separator or a drive's colon, or the right one starts with a separator.
+std::string AppendPathPart(const std::string& left, const std::string& right)
+{
+    if (right.empty())
+        return left;
+    if (left.empty() || left.back() == '/' || left.back() == '\\' || left.back() == ':' || right.front() == '/' ||
+        right.front() == '\\')
+        return left + right;
+    return left + "\\" + right;
+}
+
 } // namespace
 
 RegKeyVersionFinder::RegKeyVersionFinder(const std::wstring& registryPath, const std::wstring& fileName,
@@ -44,10 +56,7 @@ bool RegKeyVersionFinder::FindVersion(std::string& version, bool& found) const
     std::string folder;
     if (!ReadRegistryString(key, valueName, folder))
         return false;
-    // The path library's own join, with this platform's separator.
-    boost::filesystem::path file(folder);
-    file /= Narrowed(subFolder);
-    file /= Narrowed(fileName);
+    const std::string file = AppendPathPart(AppendPathPart(folder, Narrowed(subFolder)), Narrowed(fileName));
     if (!ReadVersionOfFile(file, version, found))
         return false;
     CSingleton<CLog>::GetInstance()->Debug("update_manager", "RegKeyVersion: Found version ", version, " for item ",

@@ -1,6 +1,7 @@
 #include "UpdateManager/VersionFinder.h"
 
 #include "UpdateManager/ReadFileVersion.h"
+#include "platform/NativePath.h"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -13,8 +14,11 @@ const std::string unknownVersion = "unknown";
 bool VersionFinder::ReadVersionOfFile(const boost::filesystem::path& file, std::string& version, bool& found)
 {
     found = false;
+    // Definitions and registry values are written for Windows; the version resource reader
+    // maps the path in the same way.
+    const boost::filesystem::path native(Platform::ToNativePath(file.string()));
     try {
-        found = boost::filesystem::exists(file);
+        found = boost::filesystem::exists(native);
     } catch (const boost::filesystem::filesystem_error&) {
         return false;
     }

@@ -1,5 +1,6 @@
 #include "common/CLog.h"
 
+#include "platform/BrokenPipe.h"
 #include "platform/Clock.h"
 #include "platform/ThreadId.h"
 
@@ -7,23 +8,43 @@
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
+#include <new>
 
 const char* const logLevelNames[7] = {"debug", "info", "notice", "warning", "error", "except", "assert"};
 
 // Set up during static initialisation, before any other singleton's holder, so that at exit the
 // engine is deleted after every other singleton whose destructor may still log.
-const bool CLog::holderSetUp = (CSingleton<CLog>::instance(), true);
+const bool CLog::holderSetUp = (CSingleton<CLog>::SetUpHolder(), true);
+
+CLog* SingletonAfterExit<CLog>::Instance()
+{
+    // Built on first need in static storage and never destroyed, so that it outlives every
+    // thread that still logs while the process ends. It owns no memory, so nothing leaks.
+    alignas(CLog) static unsigned char storage[sizeof(CLog)];
+    static CLog* const engine = new (storage) CLog(CLog::Inert{});
+    return engine;
+}
 
 CLog::CLog()
     : listener(nullptr)
     , startTicks(0)
 {
+    // A reader of standard output that went away must not end the process: lines that cannot
+    // be written are dropped.
+    Platform::IgnoreBrokenPipe();
     std::cout.clear();
     std::clearerr(stdout);
     std::fputs("#### Log engine initialization.\n", stdout);
     std::fflush(stdout);
     startTicks = Platform::WallClockTicks();
     StartThread();
+}
+
+CLog::CLog(Inert inert)
+    : CLogBuffers(inert)
+    , listener(nullptr)
+    , startTicks(0)
+{
 }
 
 CLog::~CLog()
@@ -57,6 +78,7 @@ std::string CLog::FormatLine(const char* category, int level, std::ostringstream
     const char* levelName = level >= 0 && level <= 6 ? logLevelNames[level] : "?";
 
     std::ostringstream line;
+    line.imbue(std::locale::classic());
     line << std::left << "[LOG] " << std::setw(6) << elapsedLow << " | " << std::setw(5) << thread
          << " | " << std::setw(15) << category << " | " << std::setw(6) << levelName << " | "
          << message.str() << '\n';

@@ -8,6 +8,7 @@
 #include "common/CSingleton.h"
 
 #include <cstdint>
+#include <locale>
 #include <map>
 #include <sstream>
 #include <string>
@@ -26,6 +27,16 @@ public:
     virtual ~ILogListener() = default;
 };
 
+class CLog;
+
+// Once the exit-time clean-up has deleted the engine, threads that still log get an engine whose
+// category table stays empty: their calls do nothing.
+template <>
+struct SingletonAfterExit<CLog>
+{
+    static CLog* Instance();
+};
+
 class CLog : public CLogBuffers, public CSingleton<CLog>
 {
 public:
@@ -39,6 +50,8 @@ public:
         if (!IsEnabled(std::string(category), level))
             return;
         std::ostringstream message;
+        // Numbers have no digit grouping, whatever the global locale.
+        message.imbue(std::locale::classic());
         AppendParts(message, parts...);
         WriteMessage(category, level, message);
     }
@@ -89,9 +102,12 @@ public:
 
 private:
     friend class CSingleton<CLog>;
+    friend struct SingletonAfterExit<CLog>;
     friend struct CLogTestSeam;
 
     CLog();
+    // The engine that writes nothing: no output, no reader task, no buffers.
+    explicit CLog(Inert);
 
     // Never set by the program; read without a lock because nothing changes them while
     // threads log.

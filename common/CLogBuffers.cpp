@@ -31,6 +31,10 @@ CLogBuffers::CLogBuffers()
     modulePath = Kelvora::GetModulePath();
 }
 
+CLogBuffers::CLogBuffers(Inert)
+{
+}
+
 CLogBuffers::~CLogBuffers()
 {
     StopThread();

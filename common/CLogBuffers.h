@@ -37,6 +37,11 @@ class CLogBuffers
 {
 public:
     CLogBuffers();
+    // Without rings, for an engine that never writes; allocates nothing.
+    struct Inert
+    {
+    };
+    explicit CLogBuffers(Inert);
     ~CLogBuffers();
     CLogBuffers(const CLogBuffers&) = delete;
     CLogBuffers& operator=(const CLogBuffers&) = delete;

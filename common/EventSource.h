@@ -31,11 +31,18 @@ public:
     void RemoveListener(IEventListener<E>* listener) { listeners.erase(listener); }
 
     // Calls every listener in turn, by ascending address. An exception from a listener ends the
-    // delivery and reaches the caller. A listener must not add or remove listeners meanwhile.
+    // delivery and reaches the caller. Listeners run nested in the raising operation and may
+    // add or remove listeners: the delivery walks the set as it was when it began, and skips a
+    // listener that was removed meanwhile; one added meanwhile gets the next event.
     void Notify(const E& event)
     {
-        for (IEventListener<E>* listener : listeners)
-            listener->OnEvent(event);
+        if (listeners.empty())
+            return;
+        const std::set<IEventListener<E>*> snapshot = listeners;
+        for (IEventListener<E>* listener : snapshot) {
+            if (listeners.count(listener) != 0)
+                listener->OnEvent(event);
+        }
     }
 
 private:

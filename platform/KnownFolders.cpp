@@ -1,10 +1,12 @@
 #include "platform/KnownFolders.h"
 
 #include "platform/Environment.h"
+#include "platform/RegularFile.h"
 #include "platform/TextConversion.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <fstream>
+#include <sstream>
 
 namespace Platform {
 
@@ -32,20 +34,38 @@ bool ReadAssignment(const std::string& line, const std::string& name, std::strin
     return true;
 }
 
+// HOME with a trailing '/' must not give a doubled slash when a folder is appended to it.
+std::string WithoutTrailingSlashes(const std::string& path)
+{
+    const size_t end = path.find_last_not_of('/');
+    return end == std::string::npos ? std::string() : path.substr(0, end + 1);
+}
+
 // The xdg-user-dirs rule: a value is "$HOME" followed by a relative path, or an absolute path.
+// The file is small and written by a tool; anything else (a FIFO, a device, a huge file) is not
+// read at all.
 bool UserDirFromFile(const std::string& home, const std::string& name, std::string& dir)
 {
+    constexpr size_t maxUserDirsSize = 64 * 1024;
     std::string configHome = home + "/.config";
     GetUserConfigFolder(configHome);
-    std::ifstream file(configHome + "/user-dirs.dirs");
+    std::string content;
+    if (!ReadRegularFile(configHome + "/user-dirs.dirs", maxUserDirsSize, content))
+        return false;
+    std::istringstream file(content);
     std::string line;
     std::string value;
     bool found = false;
     while (std::getline(file, line)) {
-        if (!ReadAssignment(line, name, value))
+        // A file written on Windows ends its lines with CR LF: a CR ends the line's text.
+        line.erase(std::min(line.find('\r'), line.size()));
+        // A NUL would silently cut the path short where it is used as a C string.
+        if (!ReadAssignment(line, name, value) || value.find('\0') != std::string::npos)
             continue;
         if (value.compare(0, 5, "$HOME") == 0 && (value.size() == 5 || value[5] == '/')) {
-            dir = home + value.substr(5);
+            dir = WithoutTrailingSlashes(home) + value.substr(5);
+            if (dir.empty())
+                dir = "/";
             found = true;
         } else if (!value.empty() && value[0] == '/') {
             dir = value;
@@ -79,9 +99,9 @@ bool QueryKnownFolderPath(KnownFolderId folder, std::wstring& path)
         if (folder == KnownFolderId::Profile)
             result = home;
         else if (folder == KnownFolderId::Downloads && !UserDirFromFile(home, "XDG_DOWNLOAD_DIR", result))
-            result = home + "/Downloads";
+            result = WithoutTrailingSlashes(home) + "/Downloads";
         else if (folder == KnownFolderId::Desktop && !UserDirFromFile(home, "XDG_DESKTOP_DIR", result))
-            result = home + "/Desktop";
+            result = WithoutTrailingSlashes(home) + "/Desktop";
         break;
     }
     default:

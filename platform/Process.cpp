@@ -1,7 +1,6 @@
 #include "platform/Process.h"
 
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -19,22 +18,11 @@ std::string WithoutEnclosingQuotes(const std::string& text)
     return text;
 }
 
-void MakeOwnerExecutable(const std::string& program)
-{
-    struct stat info;
-    if (stat(program.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IXUSR) == 0)
-        chmod(program.c_str(), (info.st_mode & 07777) | S_IXUSR);
-}
-
 } // namespace
 
 int RunProcess(const std::string& program, const std::vector<std::string>& arguments)
 {
     try {
-        const bool isPath = program.find('/') != std::string::npos;
-        if (isPath)
-            MakeOwnerExecutable(program);
-
         std::vector<std::string> texts;
         texts.reserve(arguments.size());
         for (const std::string& argument : arguments)
@@ -45,9 +33,9 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
         argv.push_back(nullptr);
 
         pid_t pid = 0;
-        const int spawned = isPath
-            ? posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ)
-            : posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+        // Never a search of PATH, as _spawnv does none: a bare name is a file in the current
+        // folder, so a download named "ls" cannot start /usr/bin/ls.
+        const int spawned = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
         if (spawned != 0) {
             errno = spawned;
             return -1;

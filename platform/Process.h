@@ -7,12 +7,12 @@
 
 namespace Platform {
 
-// Starts `program` (a path, or a bare name looked up in PATH) with `arguments` as its whole
-// argument vector, its own name first, waits for it and returns its exit code. Each argument
-// reaches the program as one text; one pair of double quotes around a whole argument is taken
-// off, as a Windows program's own command-line parsing does. A file named by a path is first
-// made executable for its owner (downloaded files carry no execute bit here). Returns -1 when
-// the program cannot be started or ends by a signal. Never throws.
+// Starts `program` (a path; a bare name is a file in the current folder, PATH is never
+// searched) with `arguments` as its whole argument vector, its own name first, waits for it and
+// returns its exit code. Each argument reaches the program as one text; one pair of double
+// quotes around a whole argument is taken off, as a Windows program's own command-line parsing
+// does. The file's mode is left as it is. Returns -1 when the program cannot be started or ends
+// by a signal. Never throws.
 int RunProcess(const std::string& program, const std::vector<std::string>& arguments);
 
 } // namespace Platform

@@ -1,12 +1,12 @@
 #include "platform/Registry.h"
 
 #include "platform/Environment.h"
+#include "platform/RegularFile.h"
 #include "platform/TextConversion.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -111,7 +111,12 @@ bool LoadKey(RegistryKey& key)
     std::string folder;
     if (!GetUserConfigFolder(folder))
         return false;
-    std::ifstream store(folder + "/kelvora/registry.txt");
+    // Read whole and bounded: a FIFO or device in its place must not stall the scan.
+    constexpr size_t maxStoreSize = 4 * 1024 * 1024;
+    std::string content;
+    if (!ReadRegularFile(folder + "/kelvora/registry.txt", maxStoreSize, content))
+        return false;
+    std::istringstream store(content);
     const std::wstring below = key.path + L"\\";
     bool exists = false;
     bool inKey = false;

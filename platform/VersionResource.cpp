@@ -1,6 +1,8 @@
 #include "platform/VersionResource.h"
 
+#include "platform/NativePath.h"
 #include "platform/TextConversion.h"
+#include "platform/UserLanguage.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,7 +55,7 @@ public:
             return;
         // Non-blocking, so that a FIFO or device named by a rule cannot stall the caller; such
         // files are refused below anyway.
-        fd = ::open(narrow.data(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        fd = ::open(ToNativePath(narrow.data()).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         struct stat info;
         if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
             Close();
@@ -166,31 +168,61 @@ private:
     std::vector<Section> sections;
 };
 
-// The entry of one resource directory level (offsets relative to the resource root): with
-// `wantedId` the ID entry of that number, otherwise the first entry.
-bool DirectoryEntry(const PeImage& image, uint32_t root, uint32_t directory, const uint32_t* wantedId,
-                    uint32_t& target)
+constexpr uint32_t versionInfoId = 1; // VS_VERSION_INFO
+constexpr uint32_t neutralLanguage = 0x0000;
+constexpr uint32_t usEnglish = 0x0409;
+
+// The entries of one resource directory level (offsets relative to the resource root): the
+// string-named ones first, then the numbered ones in ascending order, as the linker writes them.
+class Directory
 {
-    std::vector<uint8_t> bytes;
-    if (!image.ReadRva(uint64_t{root} + directory, 16, bytes))
-        return false;
-    const uint32_t named = Le16(&bytes[12]);
-    const uint32_t ids = Le16(&bytes[14]);
-    if (named + ids == 0 ||
-        !image.ReadRva(uint64_t{root} + directory + 16, static_cast<size_t>(named + ids) * 8, bytes))
-        return false;
-    for (uint32_t i = 0; i < named + ids; ++i) {
-        const uint8_t* entry = &bytes[i * 8];
-        if (wantedId != nullptr && (i < named || Le32(entry) != *wantedId))
-            continue;
-        target = Le32(entry + 4);
-        return true;
+public:
+    bool Load(const PeImage& image, uint32_t root, uint32_t directory)
+    {
+        std::vector<uint8_t> header;
+        if (!image.ReadRva(uint64_t{root} + directory, 16, header))
+            return false;
+        named = Le16(&header[12]);
+        const uint32_t ids = Le16(&header[14]);
+        count = named + ids;
+        return count > 0 && image.ReadRva(uint64_t{root} + directory + 16, static_cast<size_t>(count) * 8, entries);
     }
-    return false;
+
+    // The target of the numbered entry `id`.
+    bool Find(uint32_t id, uint32_t& target) const
+    {
+        for (uint32_t i = named; i < count; ++i) {
+            if (Le32(&entries[i * 8]) == id) {
+                target = Le32(&entries[i * 8 + 4]);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    uint32_t FirstTarget() const { return Le32(&entries[4]); }
+
+private:
+    std::vector<uint8_t> entries;
+    uint32_t named = 0;
+    uint32_t count = 0;
+};
+
+// Windows' choice among the languages of one resource: the user's interface language, then
+// neutral, then US English, then the first listed.
+uint32_t PreferredLanguage(const Directory& languages)
+{
+    uint32_t target = 0;
+    const uint32_t user = UserUiLanguage();
+    if ((user != neutralLanguage && languages.Find(user, target)) || languages.Find(neutralLanguage, target) ||
+        languages.Find(usEnglish, target))
+        return target;
+    return languages.FirstTarget();
 }
 
-// The version block: the first language of the first name of the RT_VERSION resources, cut to
-// the length its own header states.
+// The version block: the RT_VERSION resource numbered 1 (the one Windows reads; any other name
+// or number is not version information), in the preferred language, cut to the length its own
+// header states.
 bool LoadVersionBlock(const wchar_t* fileName, std::vector<uint8_t>& block)
 {
     ImageFile file(fileName);
@@ -200,15 +232,17 @@ bool LoadVersionBlock(const wchar_t* fileName, std::vector<uint8_t>& block)
     uint32_t root = 0;
     if (!image.Load(root))
         return false;
-    const uint32_t versionType = rtVersion;
-    uint32_t names = 0;
-    uint32_t languages = 0;
-    uint32_t dataEntry = 0;
-    if (!DirectoryEntry(image, root, 0, &versionType, names) || !(names & subdirectoryFlag) ||
-        !DirectoryEntry(image, root, names & ~subdirectoryFlag, nullptr, languages) ||
-        !(languages & subdirectoryFlag) ||
-        !DirectoryEntry(image, root, languages & ~subdirectoryFlag, nullptr, dataEntry) ||
-        (dataEntry & subdirectoryFlag))
+    Directory types;
+    Directory names;
+    Directory languages;
+    uint32_t namesOffset = 0;
+    uint32_t languagesOffset = 0;
+    if (!types.Load(image, root, 0) || !types.Find(rtVersion, namesOffset) || !(namesOffset & subdirectoryFlag) ||
+        !names.Load(image, root, namesOffset & ~subdirectoryFlag) || !names.Find(versionInfoId, languagesOffset) ||
+        !(languagesOffset & subdirectoryFlag) || !languages.Load(image, root, languagesOffset & ~subdirectoryFlag))
+        return false;
+    const uint32_t dataEntry = PreferredLanguage(languages);
+    if (dataEntry & subdirectoryFlag)
         return false;
     std::vector<uint8_t> entry;
     if (!image.ReadRva(uint64_t{root} + dataEntry, 16, entry))
@@ -218,9 +252,11 @@ bool LoadVersionBlock(const wchar_t* fileName, std::vector<uint8_t>& block)
     if (dataSize < versionKeyOffset || !image.ReadRva(dataRva, 2, block))
         return false;
     const uint32_t length = Le16(&block[0]);
-    if (length < versionKeyOffset || length > dataSize)
+    if (length < versionKeyOffset || length > dataSize || !image.ReadRva(dataRva, length, block))
         return false;
-    return image.ReadRva(dataRva, length, block);
+    // The file may have changed between the two reads: a block whose length field no longer
+    // matches would let its reader run past the copy.
+    return Le16(&block[0]) == length;
 }
 
 } // namespace

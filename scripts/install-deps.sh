@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libboost-dev libboost-filesystem-dev libboost-system-dev
   libpoco-dev nginx-light
+  binutils-mingw-w64 gcc-mingw-w64
 )
 
 missing=()

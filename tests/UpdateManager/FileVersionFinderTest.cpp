@@ -15,6 +15,7 @@ TEST(FileVersionFinderTest, FoundTellsWhetherThePathExists)
     TempDir dir;
     dir.WriteFile("Vendor/app.exe", PeFileBuilder().FileVersion(1, 2, 3, 4).Build());
     dir.WriteFile("Vendor/plain.exe", "no version");
+    dir.WriteFile("Other/readme", "");
     ScopedEnvironment home;
     home.Set("HOME", dir.String());
     struct Case
@@ -32,6 +33,10 @@ TEST(FileVersionFinderTest, FoundTellsWhetherThePathExists)
         {"<user>/Vendor/missing.exe", false, false, "before"},
         {"<USER>/Vendor/app.exe", false, false, "before"},
         {"<user>/" + std::string(300, 'n'), false, false, "before"}, // the existence test fails
+        // The same definition as on Windows finds the same file.
+        {"<user>\\Vendor\\app.exe", true, true, "1.2.3.4"},
+        {"<user>\\Other\\..\\Vendor\\app.exe", true, true, "1.2.3.4"},
+        {"<user>\\Vendor\\plain.exe", false, true, "before"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -1,5 +1,7 @@
 #include "UpdateManager/HttpClient.h"
 
+#include "UpdateManager/ReadJson.h"
+
 #include "tests/support/ClosedPort.h"
 #include "tests/support/HttpFetch.h"
 #include "tests/support/HttpTestServer.h"
@@ -300,6 +302,45 @@ TEST_F(HttpClientTest, GetJson)
 
     EXPECT_FALSE(client.GetJson(server.Url("/broken"), tree, {}));
     EXPECT_EQ(client.GetStatus(), TransferStatus::Incomplete);
+}
+
+TEST_F(HttpClientTest, GetJsonRefusesDeepOrHugeDocumentsAsInvalid)
+{
+    struct Case
+    {
+        const char* name;
+        std::string body;
+    };
+    const std::string deepResources = R"({"total": 1, "resources": [)" + std::string(maxJsonDepth, '[') +
+                                      std::string(maxJsonDepth, ']') + "]}";
+    const Case cases[] = {
+        {"160 KB of open brackets", std::string(160 * 1024, '[')},
+        {"valid answer whose resources nest too deeply", deepResources},
+        {"valid answer above the size limit",
+         R"({"total": 1, "resources": [{"name": ")" + std::string(maxJsonDocumentSize, 'x') + R"("}]})"},
+    };
+    for (const Case& c : cases) {
+        server.SetAnswer("/json", HttpTestAnswer::Json(c.body));
+        const size_t before = WebErrors().size();
+        boost::property_tree::ptree tree;
+        EXPECT_FALSE(client.GetJson(server.Url("/json"), tree, {})) << c.name;
+        EXPECT_TRUE(tree.empty()) << c.name;
+        ASSERT_EQ(WebErrors().size(), before + 1) << c.name;
+        EXPECT_EQ(WebErrors().back().rfind("Invalid json format Response: ", 0), 0u) << c.name;
+    }
+}
+
+TEST_F(HttpClientTest, GetJsonStopsReadingPastTheSizeLimit)
+{
+    // The answer claims far more than any document may hold and sends it: the client stops
+    // reading soon after the limit instead of holding the whole body.
+    const std::string body(8 * maxJsonDocumentSize, ' ');
+    server.SetAnswer("/json", HttpTestAnswer::Json(body));
+    boost::property_tree::ptree tree;
+    EXPECT_FALSE(client.GetJson(server.Url("/json"), tree, {}));
+    EXPECT_LE(client.GetPosition(), static_cast<int64_t>(maxJsonDocumentSize + 8192));
+    ASSERT_EQ(WebErrors().size(), 1u);
+    EXPECT_EQ(WebErrors()[0].rfind("Invalid json format Response: ", 0), 0u);
 }
 
 TEST_F(HttpClientTest, BodyWithoutLengthIsReadToItsEnd)

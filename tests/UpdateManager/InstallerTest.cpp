@@ -8,6 +8,8 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <optional>
 
 namespace fs = boost::filesystem;
@@ -65,6 +67,9 @@ const StateCase stateCases[] = {
      ProductStatus::DownloadPaused, 5, false},
     {"ConfirmThatIsNotJsonIsPartial", ProductStatus::Unknown, "0.0", "1.0", five, std::string("size=5"),
      ProductStatus::DownloadPaused, 5, false},
+    {"DeeplyNestedConfirmIsPartial", ProductStatus::Unknown, "0.0", "1.0", five,
+     "{\"size\": " + std::string(100000, '[') + std::string(100000, ']') + "}", ProductStatus::DownloadPaused, 5,
+     false},
     {"InstallerWithoutConfirmIsPartial", ProductStatus::InstallComplete, "0.0", "1.0", five, std::nullopt,
      ProductStatus::DownloadPaused, 5, false},
 };
@@ -126,6 +131,50 @@ TEST(InstallerTest, UnreadableConfirmIsLoggedAndRemoved)
     const auto errors = log.Messages("update_manager", "error");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].rfind("Error reading confirm file " + file.string() + ".confirm(", 0), 0u) << errors[0];
+}
+
+TEST(InstallerTest, OnlyAnExistenceTestThatFailsIsLogged)
+{
+    TempDir dir;
+    {
+        LogCapture log({"update_manager"});
+        Installer missing("u", dir.Path() / "setup.exe", ProductStatus::Unknown, "0.0", "1.0");
+        EXPECT_EQ(missing.GetStatus(), ProductStatus::UpdateNeeded);
+        EXPECT_TRUE(log.Messages().empty()) << log.Messages()[0];
+    }
+    {
+        // A link to itself cannot be resolved: the test fails, it does not find "no file".
+        fs::create_symlink("loop.exe", dir.Path() / "loop.exe");
+        LogCapture log({"update_manager"});
+        Installer looping("u", dir.Path() / "loop.exe", ProductStatus::Unknown, "0.0", "1.0");
+        EXPECT_EQ(looping.GetStatus(), ProductStatus::UpdateNeeded);
+        const auto warnings = log.Messages("update_manager", "warning");
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_EQ(warnings[0].rfind("Failed to check file existence. (", 0), 0u) << warnings[0];
+    }
+}
+
+TEST(InstallerTest, ConfirmThatIsNoRegularFileCountsAsUnreadable)
+{
+    // Neither may end the process or block the GUI thread: each is a confirm file that cannot
+    // be read, so the installer counts as a partial download.
+    for (const char* kind : {"folder", "fifo"}) {
+        SCOPED_TRACE(kind);
+        LogCapture log({"update_manager"});
+        TempDir dir;
+        const fs::path file = dir.WriteFile("setup.exe", five);
+        const fs::path confirm = dir.Path() / "setup.exe.confirm";
+        if (std::string(kind) == "folder")
+            fs::create_directory(confirm);
+        else
+            ASSERT_EQ(::mkfifo(confirm.c_str(), 0600), 0);
+        Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
+        EXPECT_EQ(installer.GetStatus(), ProductStatus::DownloadPaused);
+        EXPECT_EQ(installer.GetDownloadedSize(), 5);
+        const auto errors = log.Messages("update_manager", "error");
+        ASSERT_FALSE(errors.empty());
+        EXPECT_EQ(errors[0].rfind("Error reading confirm file " + confirm.string() + "(", 0), 0u) << errors[0];
+    }
 }
 
 TEST(InstallerTest, InstallerPathThatIsAFolderNeedsAFreshDownload)
@@ -312,6 +361,20 @@ TEST_P(RunInstallerTest, InstallerReceivesItsPathAndTheSwitch)
     EXPECT_EQ(ReadFile(file.string() + ".args"), "[" + file.string() + "]\n" + (c.silent ? "[/SILENT]\n" : ""));
     EXPECT_EQ(log.Messages("install", "info"),
               std::vector<std::string>{std::string("Open") + (c.silent ? " silent" : "") + " installer " + file.string()});
+}
+
+TEST(InstallerTest, RunInstallerMakesTheDownloadedFileExecutableForItsOwner)
+{
+    TempDir dir;
+    const fs::path file = dir.Path() / "setup.exe";
+    fs::copy_file(TestProgramPath("exit_zero"), file);
+    fs::permissions(file, fs::owner_read | fs::owner_write | fs::group_read);
+
+    EXPECT_TRUE(Installer::RunInstaller(file.string(), true));
+    struct stat info;
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_NE(info.st_mode & S_IXUSR, 0u);
+    EXPECT_EQ(info.st_mode & (S_IXGRP | S_IXOTH), 0u) << "only the owner gains the execute bit";
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RunInstallerTest, ::testing::ValuesIn(argumentCases),

@@ -5,7 +5,10 @@
 #include "tests/support/TestRegistryStore.h"
 
 #include <boost/algorithm/string/replace.hpp>
+#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -108,6 +111,13 @@ TEST_F(ProductScannerTest, DefinitionDocuments)
 TEST_F(ProductScannerTest, UnreadableDefinitionsLoadNothing)
 {
     const std::string missing = files.String() + "/missing.json";
+    const std::string fifo = files.String() + "/fifo.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zeros = files.String() + "/zeros.json";
+    boost::filesystem::create_symlink("/dev/zero", zeros);
+    const std::string deep =
+        files.WriteFile("deep.json", "{\"scanner\": " + std::string(80000, '[') + std::string(80000, ']') + "}")
+            .string();
     struct Case
     {
         std::string path;
@@ -115,13 +125,17 @@ TEST_F(ProductScannerTest, UnreadableDefinitionsLoadNothing)
         std::string errorPrefix; // empty: no error
     };
     const std::vector<Case> cases = {
-        {"", {}, " Caught exception while parsing json file : <unspecified file>("},
+        {"", {}, " Caught exception while parsing json file : <unspecified file>"},
         {missing, {"Could not find scanner definition file: " + missing}, ""},
         {Definitions("{\"scanner\": [").string(), {},
          " Caught exception while parsing json file " + Definitions("").string() + ": <unspecified file>("},
         {files.String(), {}, " Caught exception while parsing json file " + files.String() + ": "},
         // A name too long for the file system makes the existence test itself fail: no message.
         {files.String() + "/" + std::string(300, 'n'), {}, ""},
+        // Neither blocks, nor reads without end, nor exhausts the stack.
+        {fifo, {}, " Caught exception while parsing json file " + fifo + ": "},
+        {zeros, {}, " Caught exception while parsing json file " + zeros + ": "},
+        {deep, {}, " Caught exception while parsing json file " + deep + ": <unspecified file>(1): "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);

@@ -22,6 +22,7 @@ protected:
         registry.Write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Product]\n"
                        "InstallDir=REG_SZ:" + folder + "\n"
                        "Trailing=REG_SZ:" + folder + "/\n"
+                       "Backslashed=REG_SZ:" + folder + "\\\n"
                        "Expanded=REG_EXPAND_SZ:" + folder + "\n");
     }
 
@@ -59,6 +60,13 @@ TEST_F(RegKeyVersionFinderTest, JoinsFolderSubFolderAndFileName)
         {L"InstallDir", L"missing.exe", L"bin", {false, false, "before"}},
         {L"Missing", L"app.exe", L"", {false, false, "before"}},
         {L"Expanded", L"app.exe", L"", {false, false, "before"}},
+        // Written for Windows: one backslash between the parts unless one already stands there.
+        {L"Backslashed", L"app.exe", L"bin", {true, true, "3.1.4.1"}},
+        {L"InstallDir", L"app.exe", L"bin\\", {true, true, "3.1.4.1"}},
+        {L"InstallDir", L"app.exe", L"\\bin", {true, true, "3.1.4.1"}},
+        {L"InstallDir", L"\\app.exe", L"bin", {true, true, "3.1.4.1"}},
+        {L"InstallDir", L"bin\\app.exe", L"", {true, true, "3.1.4.1"}},
+        {L"Backslashed", L"app.exe", L"", {true, true, "2.7.1.8"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.valueName, c.valueName + wcslen(c.valueName)) + " " +

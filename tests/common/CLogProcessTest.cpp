@@ -72,6 +72,26 @@ TEST(CLogProcessTest, EngineOutlivesSingletonsMadeAfterIt)
     EXPECT_EQ(out.substr(out.size() - 29), "#### Log engine destruction.\n");
 }
 
+TEST(CLogProcessTest, ReaderOfStdoutThatWentAwayChangesNothing)
+{
+    // As "updater | head -1" once head has ended: the engine's lines are dropped, and the
+    // process ends as it would otherwise, with its own exit code.
+    for (const char* mode : {"exit", "stop-with-text"}) {
+        const ChildResult result = RunChildWithoutStdoutReader(Probe(), {mode});
+        EXPECT_FALSE(result.timedOut) << mode;
+        EXPECT_EQ(result.exitCode, 0) << mode;
+        EXPECT_EQ(result.err, "") << mode;
+    }
+}
+
+TEST(CLogProcessTest, LogCallsAfterTheExitTimeDeletionDoNothing)
+{
+    const ChildResult result = RunChild(Probe(), {"late-log"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out.substr(result.out.size() - 29), "#### Log engine destruction.\n");
+}
+
 TEST(CLogProcessTest, ModulePathIsCutTo259Characters)
 {
     TempDir dir;

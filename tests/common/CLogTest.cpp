@@ -8,6 +8,8 @@
 #include <boost/filesystem/path.hpp>
 #include <gtest/gtest.h>
 
+#include <locale>
+#include <sstream>
 
 namespace {
 
@@ -39,6 +41,38 @@ std::string FormatAt(int64_t elapsedTicks, const char* category, int level, cons
     std::ostringstream message;
     message << text;
     return CLogTestSeam::Engine().FormatLine(category, level, message);
+}
+
+// Groups every three digits with a dot, as many user locales do.
+struct GroupingPunctuation : std::numpunct<char>
+{
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+// Makes a grouping locale the global one for the length of a test.
+class ScopedGroupingLocale
+{
+public:
+    ScopedGroupingLocale() : previous(std::locale::global(std::locale(std::locale::classic(), new GroupingPunctuation)))
+    {
+    }
+    ~ScopedGroupingLocale() { std::locale::global(previous); }
+
+private:
+    std::locale previous;
+};
+
+TEST(CLogTest, NumbersHaveNoDigitGroupingWhateverTheGlobalLocale)
+{
+    LogCapture capture({"download"});
+    const ScopedGroupingLocale grouping;
+    ASSERT_EQ((std::ostringstream() << 1048576).str(), "1.048.576") << "the locale groups";
+    CSingleton<CLog>::GetInstance()->Info("download", int64_t{1048576}, " ", -1234567, " ", 4000000000u);
+    EXPECT_EQ(capture.Messages("download", "info"), std::vector<std::string>{"1048576 -1234567 4000000000"});
+    const std::string line = FormatAt(1234567 * int64_t{10000}, "install", 1, "x");
+    EXPECT_EQ(line.substr(0, 13), "[LOG] 1234567");
+    EXPECT_NE(line.find(" | " + ThreadField() + " | "), std::string::npos) << line;
 }
 
 TEST(CLogTest, RejectedMessageWritesNothingAndConvertsNoPart)

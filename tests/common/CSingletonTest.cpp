@@ -1,10 +1,13 @@
 #include "common/CSingleton.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -89,6 +92,21 @@ TEST(CSingletonTest, ThrowingConstructorLeavesHolderEmpty)
     EXPECT_THROW(CSingleton<ThrowsOnce>::GetInstance(), std::runtime_error);
     EXPECT_NE(CSingleton<ThrowsOnce>::GetInstance(), nullptr);
     CSingleton<ThrowsOnce>::Destroy();
+}
+
+// The three singletons of the system are deleted at exit in one order, whatever the order of
+// their first use and whether main returns or exit(1) is called: the log engine last.
+TEST(CSingletonTest, ExitDeletesResourcesThenInstallThreadThenTheLogEngine)
+{
+    for (const char* firstUse : {"irl", "ril", "lri", "lir"}) {
+        for (const char* end : {"return", "exit"}) {
+            SCOPED_TRACE(std::string(firstUse) + " " + end);
+            const ChildResult result = RunChild(TestProgramPath("singleton_order"), {firstUse, end});
+            EXPECT_EQ(result.exitCode, std::string(end) == "exit" ? 1 : 0);
+            EXPECT_EQ(result.err, "deleted Resources\ndeleted InstallThread\ndeleted CLog\n");
+            EXPECT_NE(result.out.find("#### Log engine destruction.\n"), std::string::npos);
+        }
+    }
 }
 
 } // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -73,6 +76,50 @@ TEST_F(EventSourceTest, ThrowingListenerStopsDeliveryAndReachesTheCaller)
     recorders[1].throws = true;
     EXPECT_THROW(source.Notify(Ping{3}), std::runtime_error);
     EXPECT_EQ(order, (std::vector<Recorder*>{&recorders[0], &recorders[1]}));
+}
+
+// Listeners run nested in the manager's calls, so one-shot listeners that remove themselves, or
+// listeners that remove or add others, are natural: each is delivered at most once per event and
+// a removed one is never called, even when it is destroyed at once.
+TEST_F(EventSourceTest, ListenersMayChangeTheSetDuringDelivery)
+{
+    struct Changer : Kelvora::IEventListener<Ping>
+    {
+        void OnEvent(const Ping&) override
+        {
+            ++calls;
+            if (action)
+                action();
+        }
+        std::function<void()> action;
+        int calls = 0;
+    };
+    // On the heap, so that the one removed during the delivery can be freed; sorted by address,
+    // the order of delivery.
+    std::vector<std::unique_ptr<Changer>> changers;
+    for (int i = 0; i < 4; ++i)
+        changers.push_back(std::make_unique<Changer>());
+    std::sort(changers.begin(), changers.end());
+    for (const auto& changer : changers)
+        source.AddListener(changer.get());
+    Changer* first = changers[0].get();
+    first->action = [&] { source.RemoveListener(first); }; // one-shot
+    changers[1]->action = [&] {
+        source.RemoveListener(changers[3].get()); // not yet notified; freed at once
+        changers[3].reset();
+        source.AddListener(first);
+    };
+
+    source.Notify(Ping{1});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(changers[i]->calls, 1) << i;
+
+    first->action = nullptr;
+    changers[1]->action = nullptr;
+    source.Notify(Ping{2});
+    EXPECT_EQ(first->calls, 2) << "added again during the first delivery, called from the next";
+    EXPECT_EQ(changers[1]->calls, 2);
+    EXPECT_EQ(changers[2]->calls, 2);
 }
 
 } // namespace

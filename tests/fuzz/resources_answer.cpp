@@ -1,21 +1,18 @@
-// Fuzzes the road of a server answer: JSON text -> ResourcesResponse -> ProductDescriptionFactory,
+// Fuzzes the road of a server answer: JSON text (through the system's JSON reader) -> ResourcesResponse -> ProductDescriptionFactory,
 // then the platform check of what was read.
 #include "UpdateManager/ProductDescriptionFactory.h"
+#include "UpdateManager/ReadJson.h"
 #include "UpdateManager/ResourcesResponse.h"
-
-#include <boost/property_tree/json_parser.hpp>
 
 #include <cstddef>
 #include <cstdint>
-#include <sstream>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::istringstream stream(std::string(reinterpret_cast<const char*>(data), size));
     boost::property_tree::ptree answer;
     try {
-        boost::property_tree::read_json(stream, answer);
+        Kelvora::UpdateManager::ReadJson(std::string(reinterpret_cast<const char*>(data), size), answer);
     } catch (const boost::property_tree::ptree_error&) {
         return 0;
     }

@@ -4,11 +4,15 @@
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
+#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
 using Platform::KnownFolderId;
+using namespace std::string_literals;
 
 std::string Folder(KnownFolderId id)
 {
@@ -50,6 +54,12 @@ TEST(KnownFoldersTest, UnusableEntriesFallBackToHomeFolders)
         {"XDG_DOWNLOAD_DIR=\"/first\"\nXDG_DOWNLOAD_DIR=\"/second\"\n", "/second"},
         {"  XDG_DOWNLOAD_DIR=\"/with \\\"quote\\\"\"\n", "/with \"quote\""},
         {"XDG_DOWNLOAD_DIR=$HOME/bare\n", "/home/u/bare"},
+        // A CR of a CRLF file ends the value; a NUL makes it unusable rather than shorter.
+        {"XDG_DOWNLOAD_DIR=$HOME/crlf\r\n", "/home/u/crlf"},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/crlf\r\n", "/home/u/crlf"},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/cr\rinside\"\n", "/home/u/cr"},
+        {"XDG_DOWNLOAD_DIR=\"/cut\0here\"\n"s, "/home/u/Downloads"},
+        {"XDG_DOWNLOAD_DIR=\"/kept\"\nXDG_DOWNLOAD_DIR=\"/cut\0here\"\n"s, "/kept"},
     };
     for (const Case& c : cases) {
         TempDir config;
@@ -58,6 +68,40 @@ TEST(KnownFoldersTest, UnusableEntriesFallBackToHomeFolders)
         environment.Set("XDG_CONFIG_HOME", config.String());
         config.WriteFile("user-dirs.dirs", c.file);
         EXPECT_EQ(Folder(KnownFolderId::Downloads), c.downloads) << c.file;
+    }
+}
+
+TEST(KnownFoldersTest, HomeWithATrailingSlashGivesNoDoubleSlash)
+{
+    TempDir config;
+    ScopedEnvironment environment;
+    environment.Set("HOME", "/home/u/");
+    environment.Set("XDG_CONFIG_HOME", config.String());
+    config.WriteFile("user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/desk\"\n");
+    EXPECT_EQ(Folder(KnownFolderId::Desktop), "/home/u/desk");
+    EXPECT_EQ(Folder(KnownFolderId::Downloads), "/home/u/Downloads");
+    environment.Set("HOME", "/");
+    config.WriteFile("user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME\"\n");
+    EXPECT_EQ(Folder(KnownFolderId::Desktop), "/");
+}
+
+TEST(KnownFoldersTest, UserDirsThatIsNoRegularFileIsNotRead)
+{
+    // A FIFO would block the lookup for ever and /dev/zero would be read without end.
+    for (const char* kind : {"fifo", "zeros", "huge"}) {
+        SCOPED_TRACE(kind);
+        TempDir config;
+        ScopedEnvironment environment;
+        environment.Set("HOME", "/home/u");
+        environment.Set("XDG_CONFIG_HOME", config.String());
+        const std::string path = config.String() + "/user-dirs.dirs";
+        if (std::string(kind) == "fifo")
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        else if (std::string(kind) == "zeros")
+            boost::filesystem::create_symlink("/dev/zero", path);
+        else
+            config.WriteFile("user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"/huge\"\n" + std::string(1 << 20, '#'));
+        EXPECT_EQ(Folder(KnownFolderId::Downloads), "/home/u/Downloads");
     }
 }
 

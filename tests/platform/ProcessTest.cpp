@@ -28,18 +28,39 @@ TEST(ProcessTest, FailureToStartOrSignalDeathYieldsMinusOne)
     EXPECT_EQ(Platform::RunProcess(TestProgramPath("kill_self"), {"kill_self"}), -1);
 }
 
-TEST(ProcessTest, StartsAFileWithoutExecuteBitAfterMakingItExecutable)
+TEST(ProcessTest, LeavesTheModeOfAFileWithoutExecuteBitAlone)
 {
     TempDir dir;
     const fs::path copy = dir.Path() / "downloaded";
     fs::copy_file(TestProgramPath("exit_zero"), copy);
     fs::permissions(copy, fs::owner_read | fs::owner_write | fs::group_read);
 
-    EXPECT_EQ(Platform::RunProcess(copy.string(), {copy.string()}), 0);
+    EXPECT_EQ(Platform::RunProcess(copy.string(), {copy.string()}), -1);
     struct stat info;
     ASSERT_EQ(stat(copy.c_str(), &info), 0);
-    EXPECT_NE(info.st_mode & S_IXUSR, 0u);
-    EXPECT_EQ(info.st_mode & (S_IXGRP | S_IXOTH), 0u) << "only the owner gains the execute bit";
+    EXPECT_EQ(info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH), 0u);
+}
+
+// Changes the current folder for the length of a test.
+class ScopedCurrentFolder
+{
+public:
+    explicit ScopedCurrentFolder(const fs::path& folder) : previous(fs::current_path()) { fs::current_path(folder); }
+    ~ScopedCurrentFolder() { fs::current_path(previous); }
+
+private:
+    fs::path previous;
+};
+
+TEST(ProcessTest, BareNameIsAFileInTheCurrentFolderNeverOneOnThePath)
+{
+    TempDir dir;
+    const ScopedCurrentFolder inDir(dir.Path());
+    // /usr/bin/true and /bin/ls exist on the path, but not here.
+    EXPECT_EQ(Platform::RunProcess("true", {"true"}), -1);
+    EXPECT_EQ(Platform::RunProcess("ls", {"ls"}), -1);
+    fs::copy_file(TestProgramPath("exit_one"), dir.Path() / "true");
+    EXPECT_EQ(Platform::RunProcess("true", {"true"}), 1);
 }
 
 TEST(ProcessTest, EachArgumentArrivesWholeLessOneEnclosingPairOfQuotes)

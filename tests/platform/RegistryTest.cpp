@@ -3,7 +3,10 @@
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TestRegistryStore.h"
 
+#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -130,6 +133,25 @@ TEST(RegistryTest, StoreFollowsTheConfigurationFolder)
     EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, L"A", L"V").text, std::wstring(L"from config") + L'\0');
     registry.Write("");
     EXPECT_EQ(QueryValue(HKEY_CURRENT_USER, L"A", L"V").status, ERROR_FILE_NOT_FOUND);
+}
+
+TEST(RegistryTest, StoreThatIsNoRegularFileIsAnEmptyRegistry)
+{
+    // A FIFO would block the scan for ever and /dev/zero would be read without end.
+    for (const char* kind : {"fifo", "zeros", "folder"}) {
+        SCOPED_TRACE(kind);
+        TestRegistryStore registry;
+        const boost::filesystem::path path = registry.Folder().Path() / "kelvora" / "registry.txt";
+        boost::filesystem::create_directories(path.parent_path());
+        if (std::string(kind) == "fifo")
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        else if (std::string(kind) == "zeros")
+            boost::filesystem::create_symlink("/dev/zero", path);
+        else
+            boost::filesystem::create_directory(path);
+        EXPECT_EQ(QueryValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor\\Product", L"InstallDir").status,
+                  ERROR_FILE_NOT_FOUND);
+    }
 }
 
 } // namespace

@@ -2,10 +2,19 @@
 
 #include "platform/TextConversion.h"
 #include "tests/support/PeFileBuilder.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -113,6 +122,123 @@ TEST(VersionResourceTest, OnlyTheRootBlockIsKnown)
     void* value = nullptr;
     EXPECT_FALSE(Platform::VerQueryValueW(block.data(), L"\\StringFileInfo", &value, nullptr));
     EXPECT_TRUE(Platform::VerQueryValueW(block.data(), L"\\", &value, nullptr));
+}
+
+// The file version as text, or "none" when the file has no version information.
+std::string VersionOf(const std::string& file)
+{
+    const ReadInfo read = ReadAll(file);
+    if (!read.queried)
+        return "none";
+    return std::to_string(read.info.dwFileVersionMS >> 16) + "." + std::to_string(read.info.dwFileVersionMS & 0xFFFF) +
+           "." + std::to_string(read.info.dwFileVersionLS >> 16) + "." + std::to_string(read.info.dwFileVersionLS & 0xFFFF);
+}
+
+// Real files made by the mingw-w64 toolchain from the scripts in tests/fixtures/pe: the version
+// information is what Windows reads, resource 1 of RT_VERSION in the user's language, else the
+// neutral one, else US English, else the first.
+TEST(VersionResourceTest, ReadsTheVersionInformationWindowsReads)
+{
+    struct Case
+    {
+        const char* fixture;
+        const char* lcAll;
+        const char* lcMessages;
+        const char* lang;
+        const char* version;
+    };
+    const Case cases[] = {
+        {"version_id1", "", "", "en_US.UTF-8", "2.4.6.8"},
+        {"version_id2", "", "", "en_US.UTF-8", "none"},
+        {"version_named", "", "", "en_US.UTF-8", "none"},
+        {"other_resources", "", "", "", "4.3.2.1"},
+        {"no_version", "", "", "", "none"},
+        {"languages", "", "", "de_DE.UTF-8", "1.0.0.7"},
+        {"languages", "", "", "de_AT", "1.0.0.13"},
+        {"languages", "", "", "de_CH.UTF-8@euro", "1.0.0.0"}, // no Swiss German block: neutral
+        {"languages", "", "", "fr", "1.0.0.12"},
+        {"languages", "fr_FR.UTF-8", "de_DE.UTF-8", "en_US.UTF-8", "1.0.0.12"},
+        {"languages", "", "de_DE.UTF-8", "fr_FR.UTF-8", "1.0.0.7"},
+        {"languages", "", "", "ja_JP.UTF-8", "1.0.0.0"},
+        {"languages", "", "", "C.UTF-8", "1.0.0.0"},
+        {"languages", "", "", "", "1.0.0.0"},
+        {"languages_no_neutral", "", "", "ja_JP.UTF-8", "1.0.0.9"},
+        {"languages_no_neutral", "", "", "fr_CA", "1.0.0.9"}, // no Canadian French block
+        {"languages_no_neutral", "", "", "fr_FR", "1.0.0.12"},
+        {"languages_other", "", "", "en_US.UTF-8", "1.0.0.7"},
+        {"languages_other", "", "", "fr_BE.UTF-8", "1.0.0.7"},
+        {"languages_other", "", "", "fr_FR.UTF-8", "1.0.0.12"},
+    };
+    for (const Case& c : cases) {
+        ScopedEnvironment environment;
+        for (const auto& variable : {std::make_pair("LC_ALL", c.lcAll), std::make_pair("LC_MESSAGES", c.lcMessages),
+                                     std::make_pair("LANG", c.lang)}) {
+            if (*variable.second == '\0')
+                environment.Unset(variable.first);
+            else
+                environment.Set(variable.first, variable.second);
+        }
+        for (const char* build : {"i686.exe", "i686.dll", "x86_64.exe", "x86_64.dll"}) {
+            const std::string file = std::string(UPDATER_TEST_BIN_DIR) + "/pe/" + c.fixture + "-" + build;
+            EXPECT_EQ(VersionOf(file), c.version) << file << " LC_ALL=" << c.lcAll << " LC_MESSAGES=" << c.lcMessages
+                                                  << " LANG=" << c.lang;
+        }
+    }
+}
+
+TEST(VersionResourceTest, WindowsStylePathReachesTheSameFile)
+{
+    TempDir dir;
+    dir.WriteFile("Vendor/app.exe", PeFileBuilder().FileVersion(1, 2, 3, 4).Build());
+    EXPECT_EQ(VersionOf(dir.String() + "\\Vendor\\app.exe"), "1.2.3.4");
+}
+
+// A file rewritten while it is read: its version block's length field flips between the real
+// length and a short one. Whatever is handed out must be a block as long as its own length
+// field says, so that no reader of it runs past the copy.
+TEST(VersionResourceTest, BlockOfAFileThatChangesWhileReadIsConsistent)
+{
+    TempDir dir;
+    const std::string bytes = PeFileBuilder().FileVersion(1, 2, 3, 4).Build();
+    const std::string key(reinterpret_cast<const char*>(u"VS_VERSION_INFO"), 30);
+    const size_t keyAt = bytes.find(key);
+    ASSERT_NE(keyAt, std::string::npos);
+    const size_t lengthAt = keyAt - 6;
+    const uint8_t realLength = static_cast<uint8_t>(bytes[lengthAt]);
+    const auto file = dir.WriteFile("changing.exe", bytes);
+    const std::wstring name = Platform::NarrowToWide(file.string());
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        const int fd = ::open(file.c_str(), O_WRONLY);
+        for (uint8_t i = 0; !stop.load(); ++i) {
+            const char length[2] = {static_cast<char>(i % 2 == 0 ? 8 : realLength), 0};
+            if (::pwrite(fd, length, 2, static_cast<off_t>(lengthAt)) != 2)
+                break;
+        }
+        ::close(fd);
+    });
+    std::vector<uint8_t> block(65536);
+    int inconsistent = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (int round = 0; round < 20000 && std::chrono::steady_clock::now() < deadline; ++round) {
+        std::fill(block.begin(), block.end(), 0xAA);
+        if (!Platform::GetFileVersionInfoW(name.c_str(), 0, static_cast<uint32_t>(block.size()), block.data()))
+            continue;
+        // Only the length field changes in the file, so a consistent copy holds the file's own
+        // bytes up to that length and nothing behind it.
+        const size_t length = block[0] | block[1] << 8;
+        const bool consistent = (length == 8 || length == realLength) &&
+                                std::equal(block.begin() + 2, block.begin() + static_cast<long>(length),
+                                           bytes.begin() + static_cast<long>(lengthAt + 2),
+                                           [](uint8_t copied, char inFile) { return copied == uint8_t(inFile); }) &&
+                                block[length] == 0xAA;
+        if (!consistent)
+            ++inconsistent;
+    }
+    stop.store(true);
+    writer.join();
+    EXPECT_EQ(inconsistent, 0);
 }
 
 } // namespace

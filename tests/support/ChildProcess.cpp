@@ -44,21 +44,24 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
     return pointers;
 }
 
-} // namespace
-
-ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::map<std::string, std::string>& environment, int timeoutSeconds)
+ChildResult Run(const std::string& program, const std::vector<std::string>& arguments,
+                const std::map<std::string, std::string>& environment, int timeoutSeconds, bool readStdout)
 {
     int outPipe[2];
     int errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
         throw std::runtime_error("pipe failed");
+    if (!readStdout) {
+        close(outPipe[0]);
+        outPipe[0] = -1;
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+    if (outPipe[0] >= 0)
+        posix_spawn_file_actions_addclose(&actions, outPipe[0]);
     posix_spawn_file_actions_addclose(&actions, errPipe[0]);
 
     std::vector<std::string> argv{program};
@@ -74,7 +77,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     close(outPipe[1]);
     close(errPipe[1]);
     if (spawned != 0) {
-        close(outPipe[0]);
+        if (outPipe[0] >= 0)
+            close(outPipe[0]);
         close(errPipe[0]);
         throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawned));
     }
@@ -83,7 +87,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
+    int open = readStdout ? 2 : 1;
     while (open > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -116,6 +120,20 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     waitpid(pid, &status, 0);
     result.exitCode = !result.timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+} // namespace
+
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::map<std::string, std::string>& environment, int timeoutSeconds)
+{
+    return Run(program, arguments, environment, timeoutSeconds, true);
+}
+
+ChildResult RunChildWithoutStdoutReader(const std::string& program, const std::vector<std::string>& arguments,
+                                        int timeoutSeconds)
+{
+    return Run(program, arguments, {}, timeoutSeconds, false);
 }
 
 std::string TestProgramPath(const std::string& name)

@@ -20,5 +20,10 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
                      const std::map<std::string, std::string>& environment = {},
                      int timeoutSeconds = 60);
 
+// As RunChild, but the child's standard output is a pipe whose reader has already gone away
+// (as in "program | head -1" once head has ended); `out` stays empty.
+ChildResult RunChildWithoutStdoutReader(const std::string& program, const std::vector<std::string>& arguments,
+                                        int timeoutSeconds = 60);
+
 // Path of a program built into the tests' program folder.
 std::string TestProgramPath(const std::string& name);
