@@ -214,7 +214,8 @@ void UpdateManager::ProcessProductInfo(const LocalVersionMap& versions)
             }
             const ResourcesResponse response(answer);
             if (!response.IsValid()) {
-                log.Warning("update_manager", " Could not get product information for ", sku, ": invalid resource data");
+                log.Warning("update_manager", " Could not get product information for ", sku,
+                            ": invalid resource data");
                 continue;
             }
             ProductDescription fresh;
@@ -434,11 +435,11 @@ void UpdateManager::CheckInstallFinished()
 
     // The record that owns the installer; by file only for an installer that is not a record's
     // own, since two products' links may end in the same file name.
-    ProductMap::iterator position = std::find_if(products.begin(), products.end(), [&](const ProductMap::value_type& r) {
-        return &r.second.installer == finished;
-    });
+    using Record = ProductMap::value_type;
+    ProductMap::iterator position = std::find_if(products.begin(), products.end(),
+                                                 [&](const Record& r) { return &r.second.installer == finished; });
     if (position == products.end()) {
-        position = std::find_if(products.begin(), products.end(), [&](const ProductMap::value_type& r) {
+        position = std::find_if(products.begin(), products.end(), [&](const Record& r) {
             return r.second.installer.GetInstallerFile() == finished->GetInstallerFile();
         });
     }
@@ -462,8 +463,8 @@ void UpdateManager::CheckInstallFinished()
         log.Error("update_manager", "Could not refresh ", key.first, " (", key.second, "): ", ErrorText(error));
     }
     try {
-        const bool success =
-            status == ProductStatus::InstallComplete && GetProduct(key).installer.GetStatus() == ProductStatus::UpToDate;
+        const bool success = status == ProductStatus::InstallComplete
+            && GetProduct(key).installer.GetStatus() == ProductStatus::UpToDate;
         EventSource<InstallFinishedEvent>::Notify(InstallFinishedEvent(key, success));
         log.Notice("update_manager", "Install of product '", key.second, "/", key.first, "' ",
                    success ? "succeeded" : "failed or was cancelled");
@@ -503,12 +504,6 @@ bool UpdateManager::LaunchDownload(const ProductKey& key, bool force)
     }
 
     const fs::path file = installer.GetInstallerFile();
-    std::string why;
-    if (!IsAbsentOrPlainFile(file, why)) {
-        log.Error("update_manager", " Could not launch download for ", description.name, " (", description.type, "/",
-                  description.sku, "): ", file, ": ", why);
-        return false;
-    }
     const fs::path folder = file.parent_path();
     try {
         const fs::path parent = folder.has_parent_path() ? folder.parent_path() : fs::path(".");
@@ -522,6 +517,12 @@ bool UpdateManager::LaunchDownload(const ProductKey& key, bool force)
         return false;
     }
 
+    std::string why;
+    if (!IsAbsentOrPlainFile(file, why)) {
+        log.Error("update_manager", " Could not launch download for ", description.name, " (", description.type, "/",
+                  description.sku, "): ", file, ": ", why);
+        return false;
+    }
     log.Info("update_manager", " Launch download for ", description.name, " (", description.type, "/",
              description.sku, ")");
     const uint64_t size = std::min<uint64_t>(description.size, std::numeric_limits<int64_t>::max());
