@@ -405,7 +405,13 @@ void UpdateManager::UpdateStates()
             break;
         case ProductStatus::InstallerStart:
             installer.SetStatus(ProductStatus::InstallInProgress);
-            InstallThread::Add(&installer);
+            try {
+                InstallThread::Add(&installer);
+            } catch (const std::exception& error) {
+                // Not queued, so nothing would ever end "install in progress".
+                Logger().Error("update_manager", "Could not start the install thread: ", error.what());
+                installer.SetStatus(ProductStatus::Error);
+            }
             break;
         case ProductStatus::InstallComplete:
             EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
@@ -426,7 +432,13 @@ void UpdateManager::UpdateStates()
 
 void UpdateManager::CheckInstallFinished()
 {
-    InstallThread* installThread = CSingleton<InstallThread>::GetInstance();
+    InstallThread* installThread = nullptr;
+    try {
+        installThread = CSingleton<InstallThread>::GetInstance();
+    } catch (const std::exception& error) {
+        Logger().Error("update_manager", "Could not start the install thread: ", error.what());
+        return;
+    }
     if (!installThread->HasFinished())
         return;
     Installer* finished = installThread->PopFinished();
@@ -486,15 +498,17 @@ bool UpdateManager::LaunchDownload(const ProductKey& key, bool force)
     const ProductDescription& description = data.description;
     Installer& installer = data.installer;
 
+    // A failed download is cleaned even though the state check below takes its file for a
+    // partial one: resuming a file that failed its checks would only fail them again.
+    const bool failed = installer.GetStatus() == ProductStatus::DownloadError;
     CheckRecordState(data);
     if (installer.GetInstallerFile().empty()) {
         log.Error("update_manager", " Could not launch download for ", description.name, " (", description.type, "/",
                   description.sku, "): its download link names no installer file");
         return false;
     }
-    if (installer.GetStatus() == ProductStatus::DownloadError || force) {
+    if (failed || installer.GetStatus() == ProductStatus::DownloadError || force)
         CleanDownload(key);
-    }
     const ProductStatus status = installer.GetStatus();
     if (!force && status != ProductStatus::UpdateNeeded && status != ProductStatus::DownloadPaused
         && status != ProductStatus::DownloadError) {
