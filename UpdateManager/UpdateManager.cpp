@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 namespace fs = boost::filesystem;
 
@@ -116,13 +117,11 @@ bool WriteConfirmFile(ProductData& record, const std::string& checksum)
     const fs::path confirm = record.installer.GetConfirmFilePath();
     std::string why;
     try {
-        if (!IsAbsentOrPlainFile(confirm, why)) {
-            Logger().Error("update_manager", "Could not write ", confirm, ": ", why);
-            return false;
+        if (IsAbsentOrPlainFile(confirm, why)) {
+            if (record.installer.WriteConfirmFile(checksum))
+                return true;
+            why = "write failed";
         }
-        if (record.installer.WriteConfirmFile(checksum))
-            return true;
-        why = "write failed";
     } catch (const std::exception& error) {
         why = ErrorText(error);
     }
@@ -393,9 +392,11 @@ void UpdateManager::UpdateStates()
             case DownloadState::Failed:
                 installer.SetStatus(ProductStatus::DownloadError);
                 break;
-            default:
-                // Stopped, and the value 3 that is never stored.
+            case DownloadState::Stopped:
+            case static_cast<DownloadState>(3): // never stored; reads like Stopped
                 installer.SetStatus(ProductStatus::DownloadPaused);
+                break;
+            default:
                 break;
             }
             break;
