@@ -393,10 +393,12 @@ void UpdateManager::UpdateStates()
                 installer.SetStatus(ProductStatus::DownloadError);
                 break;
             case DownloadState::Stopped:
-            case static_cast<DownloadState>(3): // never stored; reads like Stopped
                 installer.SetStatus(ProductStatus::DownloadPaused);
                 break;
             default:
+                // 3 is never stored and reads like Stopped.
+                if (static_cast<int32_t>(data.downloader->state.load()) == 3)
+                    installer.SetStatus(ProductStatus::DownloadPaused);
                 break;
             }
             break;
