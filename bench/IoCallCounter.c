@@ -103,8 +103,10 @@ static int TakesMode(int flags)
     return (flags & 0100) != 0 || (flags & 020000000) != 0; // O_CREAT, O_TMPFILE
 }
 
-#define FORWARD_OPEN(name)                                                                                             \
-    int name(const char* path, int flags, ...)                                                                         \
+// `leading` are the parameters before the flags, in parentheses, and `names` their names.
+#define UNPACK(...) __VA_ARGS__
+#define FORWARD_OPEN(name, leading, names)                                                                             \
+    int name(UNPACK leading, int flags, ...)                                                                           \
     {                                                                                                                  \
         static Function cache;                                                                                         \
         unsigned mode = 0;                                                                                             \
@@ -115,25 +117,10 @@ static int TakesMode(int flags)
             va_end(rest);                                                                                              \
         }                                                                                                              \
         COUNT(fileSystem);                                                                                             \
-        return ((int (*)(const char*, int, ...))Real(&cache, #name))(path, flags, mode);                               \
+        return ((int (*)(UNPACK leading, int, ...))Real(&cache, #name))(UNPACK names, flags, mode);                    \
     }
 
-#define FORWARD_OPENAT(name)                                                                                           \
-    int name(int dir, const char* path, int flags, ...)                                                                \
-    {                                                                                                                  \
-        static Function cache;                                                                                         \
-        unsigned mode = 0;                                                                                             \
-        if (TakesMode(flags)) {                                                                                        \
-            va_list rest;                                                                                              \
-            va_start(rest, flags);                                                                                     \
-            mode = va_arg(rest, unsigned);                                                                             \
-            va_end(rest);                                                                                              \
-        }                                                                                                              \
-        COUNT(fileSystem);                                                                                             \
-        return ((int (*)(int, const char*, int, ...))Real(&cache, #name))(dir, path, flags, mode);                     \
-    }
-
-FORWARD_OPEN(open)
-FORWARD_OPEN(open64)
-FORWARD_OPENAT(openat)
-FORWARD_OPENAT(openat64)
+FORWARD_OPEN(open, (const char* path), (path))
+FORWARD_OPEN(open64, (const char* path), (path))
+FORWARD_OPEN(openat, (int dir, const char* path), (dir, path))
+FORWARD_OPEN(openat64, (int dir, const char* path), (dir, path))

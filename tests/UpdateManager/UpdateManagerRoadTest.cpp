@@ -124,6 +124,20 @@ protected:
 
     bool Polled(const std::function<bool()>& condition) { return PollUntil(*manager, condition); }
 
+    // Polls a launched download of `file` to its end, which must be the whole installer, got with
+    // one request with that Range header (checked where the test server records it).
+    void ExpectDownloadedOnce(const ProductKey& key, const std::string& file, const std::string& range)
+    {
+        ASSERT_TRUE(Polled([&] { return InstallerOf(key).GetStatus() != ProductStatus::DownloadInProgress; }));
+        EXPECT_EQ(StatusOf(*manager, key), "installer available");
+        EXPECT_EQ(ReadFile(downloads.Path() / file), installerBytes);
+        if (kind == ServerKind::TestServer) {
+            const std::vector<RecordedRequest> requests = server.RequestsFor("/files/" + file);
+            ASSERT_EQ(requests.size(), 1u);
+            EXPECT_EQ(requests[0].range, range);
+        }
+    }
+
     const ServerKind kind;
     // First: restored last, once every thread of the test has ended.
     ScopedEnvironment environment;
@@ -269,14 +283,7 @@ TEST_P(UpdateManagerRoadTest, FilesOfAnEarlierRunAreTakenUp)
     // The partial file is resumed where it stopped.
     server.ClearRequests();
     ASSERT_TRUE(manager->LaunchDownload(paused, false));
-    ASSERT_TRUE(Polled([&] { return InstallerOf(paused).GetStatus() != ProductStatus::DownloadInProgress; }));
-    EXPECT_EQ(StatusOf(*manager, paused), "installer available");
-    EXPECT_EQ(ReadFile(downloads.Path() / "setup-P"), installerBytes);
-    if (kind == ServerKind::TestServer) {
-        const std::vector<RecordedRequest> requests = server.RequestsFor("/files/setup-P");
-        ASSERT_EQ(requests.size(), 1u);
-        EXPECT_EQ(requests[0].range, "bytes=" + std::to_string(held) + "-");
-    }
+    ExpectDownloadedOnce(paused, "setup-P", "bytes=" + std::to_string(held) + "-");
 
     // The verified one is installed without any download.
     ASSERT_TRUE(manager->LaunchInstaller(verified, false));
@@ -304,14 +311,7 @@ TEST_P(UpdateManagerRoadTest, AForcedLaunchReplacesAnAvailableInstaller)
     server.ClearRequests();
     ASSERT_TRUE(manager->LaunchDownload(key, true));
     EXPECT_FALSE(fs::exists(downloads.Path() / "setup-F.confirm")) << "removed with the installer before the download";
-    ASSERT_TRUE(Polled([&] { return InstallerOf(key).GetStatus() != ProductStatus::DownloadInProgress; }));
-    EXPECT_EQ(StatusOf(*manager, key), "installer available");
-    EXPECT_EQ(ReadFile(downloads.Path() / "setup-F"), installerBytes);
-    if (kind == ServerKind::TestServer) {
-        const std::vector<RecordedRequest> requests = server.RequestsFor("/files/setup-F");
-        ASSERT_EQ(requests.size(), 1u);
-        EXPECT_EQ(requests[0].range, "") << "downloaded from the start";
-    }
+    ExpectDownloadedOnce(key, "setup-F", "");
 }
 
 TEST_P(UpdateManagerRoadTest, SeveralProductsAndTwoFinishedInstallersTakenOnePerCall)
