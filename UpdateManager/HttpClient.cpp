@@ -90,9 +90,10 @@ bool ParseDigits(const std::string& text, size_t& at, int64_t& value)
     const size_t start = at;
     value = 0;
     while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-        value = value * 10 + (text[at] - '0');
-        if (value >= headerNumberLimit)
+        // Tested before the digit is added, so that the sum cannot overflow on its way there.
+        if (value >= headerNumberLimit / 10)
             return false;
+        value = value * 10 + (text[at] - '0');
         ++at;
     }
     return at > start;
