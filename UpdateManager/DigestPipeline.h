@@ -1,8 +1,10 @@
 // The MD5 digest of a download, computed on a thread of its own while the transfer goes on: the
 // download job receives into one of a few slots, hands the slot over and receives into the next
 // while this thread digests the handed-over slots in order and gives them back. The part of the
-// file already on disk is digested first. Owned by one download job; its thread ends with it.
-// Also the whole-file digest helper shared with FileMd5Hex.
+// file already on disk is digested first. Owned by one download job; its thread ends with it. The
+// thread is one more than the design lists (GUI, timer, download worker, install thread, log
+// reader): digesting on the download worker itself, after or between reads, leaves the download
+// well behind the speed of MD5 alone. Also the whole-file digest helper shared with FileMd5Hex.
 #pragma once
 
 #include <Poco/Crypto/DigestEngine.h>
