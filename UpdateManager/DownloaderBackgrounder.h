@@ -5,11 +5,13 @@
 
 #include "UpdateManager/ActiveDownloader.h"
 #include "UpdateManager/BlockingQueue.h"
+#include "UpdateManager/DigestPipeline.h"
 #include "UpdateManager/HttpClient.h"
 
 #include <boost/filesystem/path.hpp>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -55,9 +57,11 @@ public:
     // GUI thread. Sets the state to Idle and queues one download; does not wait. The outcome is
     // read from the state; nothing is thrown.
     void Start(Data data);
-    // GUI thread. Queues a stop command only while downloading; with `wait`, returns once the
-    // running download job has ended (its request, current chunk or verification). `wait` true
-    // must not be used on the worker.
+    // GUI thread. Stops the downloads started so far: a running one after its current chunk
+    // (a stop command is queued only while downloading), one not begun yet before it sends
+    // anything (it ends Stopped unless another Start came since). With `wait`, returns once those
+    // jobs have ended (a request, the current chunk or the end of the digest bound the wait).
+    // `wait` true must not be used on the worker.
     void Stop(bool wait);
 
     double GetProgress() const { return progress.load(); }
@@ -70,19 +74,29 @@ public:
 
 private:
     // Worker only. Each job holds downloadMutex from its first step to its last and lets no
-    // exception out; the outcome is the state.
-    void HttpDownload(const std::shared_ptr<Data>& request);
+    // exception out; the outcome is the state. `ticket` numbers the job's Start.
+    void HttpDownload(const std::shared_ptr<Data>& request, uint64_t ticket);
     void FtpDownload(const std::shared_ptr<Data>& request);
     // Throws Poco::SyntaxException for a URL that cannot be parsed.
     std::string BuildUrl(const std::shared_ptr<Data>& request) const;
     // Requests `url` and writes the body to `out` (reopened empty when the server ignored the
-    // range). Gives Downloading after a complete transfer, Stopped when it may be resumed,
-    // Failed otherwise; `writeFailed` when the file could not be written.
+    // range or answered another one), handing every block to `digest` when there is one (a new
+    // one after a restart). Gives Downloading after a complete transfer, Stopped when it may be
+    // resumed, Failed otherwise; `writeFailed` when the file could not be written.
     DownloadState Transfer(const std::string& url, const boost::filesystem::path& file, Data& request,
-                           std::ofstream& out, bool& writeFailed);
-    DownloadState Verify(const boost::filesystem::path& file, const std::shared_ptr<Data>& request);
+                           uint64_t ticket, std::ofstream& out, std::unique_ptr<DigestPipeline>& digest,
+                           bool& writeFailed);
+    // Empties the file and starts the digest afresh, for a body that starts at byte 0.
+    void Restart(const boost::filesystem::path& file, Data& request, std::ofstream& out,
+                 std::unique_ptr<DigestPipeline>& digest) const;
+    // True once a stop command came (one is taken), a Stop after this job's Start, or closing.
+    bool StopRequested(uint64_t ticket);
+    DownloadState Verify(const boost::filesystem::path& file, const std::shared_ptr<Data>& request,
+                         DigestPipeline* digest);
     // The error line for `request`, once a library error or a file that cannot be written ended it.
     void LogDownloadError(const Data& request, const std::string& what) const;
+    // Worker, at the end of every job: wakes a Stop(true) that waits for it.
+    void EndJob(uint64_t ticket);
 
     // Created by the constructor and ended first by the destructor (GUI thread); runs the jobs.
     std::unique_ptr<ActiveDownloader> activeDownloader;
@@ -108,6 +122,18 @@ private:
     // Set by the destructor (GUI thread), read by the worker: jobs that have not begun end at
     // once and a running one stops after its current chunk.
     std::atomic<bool> closing;
+
+    // A Stop stops every job started before it, also one that has not begun yet (it would not
+    // see the command, which is queued only while downloading). Start numbers its job; Stop
+    // records the last number; a job whose number is not above it ends at its next look.
+    // Guarded by jobsMutex: lastStarted (written by Start, GUI thread) with the state it stores,
+    // and lastEnded (written by the worker as each job ends, waited for by Stop(true)).
+    std::mutex jobsMutex;
+    std::condition_variable jobEnded;
+    uint64_t lastStarted = 0;
+    uint64_t lastEnded = 0;
+    // Written by Stop (GUI thread), read by the worker between chunks.
+    std::atomic<uint64_t> stoppedUpTo{0};
 };
 
 } // namespace UpdateManager

@@ -73,8 +73,8 @@ private:
     std::atomic<double> progress{-1.0};
 };
 
-// MD5 digest of the file as 32 lower-case hexadecimal digits; empty when the file is missing
-// or cannot be read to its end. Never throws.
+// MD5 digest of the file as 32 lower-case hexadecimal digits; empty when the file is missing,
+// is no regular file or cannot be read to its end. Never throws.
 std::string FileMd5Hex(const boost::filesystem::path& path);
 
 // The file's size in bytes; 0 when it is missing or its size cannot be read (a directory, an

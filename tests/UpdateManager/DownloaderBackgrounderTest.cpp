@@ -15,6 +15,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <thread>
 #include <memory>
 #include <random>
 #include <set>
@@ -137,6 +140,8 @@ TEST_P(DownloaderBackgrounderTest, EndsAsTheFileAndTheServerDecide)
          true, "bytes=120000-", ""},
         {"partial file of another size restarts", std::string(4000, 'x'), 5000, Checksum::Right, "installer.bin", "",
          DownloadState::Verified, true, "", ""},
+        {"held part that is not the file's beginning", std::string(120000, 'x'), 120000, Checksum::Right,
+         "installer.bin", "", DownloadState::Failed, false, "bytes=120000-", "Bad checksum for " + Target()},
         {"whole file answered 416", source, static_cast<int64_t>(sourceSize), Checksum::Right, "installer.bin", "",
          DownloadState::Verified, true, "bytes=300000-", ""},
         {"upper-case checksum", "-", 0, Checksum::UpperCase, "installer.bin", "", DownloadState::Failed, true, "",
@@ -207,6 +212,47 @@ TEST_P(DownloaderBackgrounderTest, ADroppedConnectionStopsAndTheNextStartComplet
 
     EXPECT_EQ(RunDownload(*downloader, Request(Url("installer.bin"), partial)), DownloadState::Verified);
     EXPECT_EQ(ReadFile(Target()), source);
+}
+
+TEST_P(DownloaderBackgrounderTest, AFileThatChangedSizeIsDownloadedAfreshNotAppended)
+{
+    ASSERT_EQ(RunDownload(*downloader, Request(Url("installer.bin"))), DownloadState::Verified);
+    // A new release under the same name, and a partial file left from the old one.
+    const std::string changed = SourceBytes(sourceSize + 50000).substr(25000);
+    files.WriteFile("installer.bin", changed);
+    downloads.WriteFile("installer.bin", source.substr(0, 100000));
+    server.ClearRequests();
+    // Without a checksum only the size would guard the file, and the old part plus the new
+    // rest has the new size.
+    Data request = Request(Url("installer.bin"), 100000);
+    request.checksum.clear();
+    EXPECT_EQ(RunDownload(*downloader, request), DownloadState::Verified);
+    EXPECT_TRUE(ReadFile(Target()) == changed);
+    if (kind == ServerKind::TestServer) {
+        const std::vector<RecordedRequest> requests = server.Requests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[0].range, "bytes=100000-");
+        EXPECT_EQ(requests[1].range, "");
+    }
+}
+
+TEST_P(DownloaderBackgrounderTest, ChunkedBodyIsDownloadedWholeAndResumed)
+{
+    const std::string url = kind == ServerKind::TestServer ? server.Url("/chunked.bin") : nginx->Url("/chunked/installer.bin");
+    if (kind == ServerKind::TestServer) {
+        HttpTestFileOptions options;
+        options.adjust = [](HttpTestAnswer& answer, size_t) {
+            answer.framing = HttpTestAnswer::Framing::Chunked;
+            answer.chunkSize = 7000;
+        };
+        server.ServeFile("/chunked.bin", source, options);
+    }
+    EXPECT_EQ(RunDownload(*downloader, Request(url)), DownloadState::Verified);
+    EXPECT_TRUE(ReadFile(Target()) == source);
+    // Resumed: the test server answers the range chunked, nginx sends the whole file again.
+    downloads.WriteFile("installer.bin", source.substr(0, 123456));
+    EXPECT_EQ(RunDownload(*downloader, Request(url, 123456)), DownloadState::Verified);
+    EXPECT_TRUE(ReadFile(Target()) == source);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DownloaderBackgrounderTest,
@@ -290,9 +336,187 @@ TEST_F(DownloaderBackgrounderFaultTest, SizeDifferentFromTheServersTotalFails)
 TEST_F(DownloaderBackgrounderFaultTest, BodyWithoutLengthIsReadToItsEndAndVerifiedByItsChecksum)
 {
     server.SetAnswer("/installer.bin", HttpTestAnswer::Text(source, HttpTestAnswer::Framing::CloseDelimited));
-    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"))), DownloadState::Verified);
+    Data request = Request(server.Url("/installer.bin"));
+    request.expectedSize = 0; // the description gives no size either
+    EXPECT_EQ(RunDownload(*downloader, request), DownloadState::Verified);
     EXPECT_EQ(ReadFile(Target()), source);
     EXPECT_TRUE(log.HasMessage("Invalid expected size for " + Target() + " (-1)"));
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, BodyWithoutLengthMustHaveTheDescriptionsSize)
+{
+    // A clean close is all that ends such a body: without a checksum, only the description's
+    // size tells a cut one from a whole one.
+    const struct {
+        const char* name;
+        std::string body;
+        std::optional<size_t> dropAfterBytes;
+        DownloadState state;
+        std::string logged;
+    } cases[] = {
+        {"whole", source, std::nullopt, DownloadState::Verified, ""},
+        {"cut by a close", source, 100000, DownloadState::Stopped,
+         "The transfer of \"" + Target() + "\" ended at 100000 of 300000 bytes"},
+        {"longer than described", source + "tail", std::nullopt, DownloadState::Failed,
+         "The size of " + Target() + " is 300004 while 300000 is expected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        boost::filesystem::remove(Target());
+        HttpTestAnswer answer = HttpTestAnswer::Text(c.body, HttpTestAnswer::Framing::CloseDelimited);
+        answer.dropAfterBytes = c.dropAfterBytes;
+        server.SetAnswer("/installer.bin", answer);
+        Data request = Request(server.Url("/installer.bin"));
+        request.checksum.clear();
+        EXPECT_EQ(RunDownload(*downloader, request), c.state);
+        if (!c.logged.empty()) {
+            EXPECT_TRUE(log.HasMessage(c.logged)) << c.logged;
+        }
+    }
+    // The cut one resumes to the whole file.
+    boost::filesystem::remove(Target());
+    HttpTestAnswer cut = HttpTestAnswer::Text(source, HttpTestAnswer::Framing::CloseDelimited);
+    cut.dropAfterBytes = 100000;
+    server.SetAnswer("/installer.bin", cut);
+    ASSERT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"))), DownloadState::Stopped);
+    server.ServeFile("/installer.bin", source);
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"), FileSizeOrZero(Target()))),
+              DownloadState::Verified);
+    EXPECT_TRUE(ReadFile(Target()) == source);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, CutOrMalformedChunkedBodyIsNeverVerified)
+{
+    const struct {
+        const char* name;
+        std::optional<size_t> dropAfterBytes;
+        bool malformed;
+        DownloadState state;
+    } cases[] = {
+        {"cut inside a chunk", 150500, false, DownloadState::Stopped},
+        {"no last chunk", sourceSize, false, DownloadState::Stopped},
+        {"size line of letters", std::nullopt, true, DownloadState::Failed},
+    };
+    for (const auto& c : cases) {
+        for (const bool withChecksum : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (withChecksum ? ", with checksum" : ", without checksum"));
+            boost::filesystem::remove(Target());
+            HttpTestAnswer answer = HttpTestAnswer::Text(source, HttpTestAnswer::Framing::Chunked);
+            answer.chunkSize = 10000;
+            answer.dropAfterBytes = c.dropAfterBytes;
+            if (c.malformed)
+                answer.chunkSizeLine = [](size_t index, size_t) { return index == 3 ? std::string("zz\r\n") : std::string("2710\r\n"); };
+            server.SetAnswer("/installer.bin", answer);
+            Data request = Request(server.Url("/installer.bin"));
+            if (!withChecksum)
+                request.checksum.clear();
+            EXPECT_EQ(RunDownload(*downloader, request), c.state);
+            const std::string written = ReadFile(Target());
+            EXPECT_TRUE(written == source.substr(0, written.size()));
+        }
+    }
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, PartialAnswerForAnotherRangeRestartsFromTheStart)
+{
+    // Wrong partial answers to a range request; a request without a range gets the whole file.
+    const struct {
+        const char* name;
+        std::function<void(HttpTestAnswer&)> lie;
+    } cases[] = {
+        {"another start", [this](HttpTestAnswer& answer) {
+             answer.body = source.substr(0, 1000);
+             answer.SetHeader("Content-Range", "bytes 0-999/300000");
+         }},
+        {"body from the start labelled elsewhere", [this](HttpTestAnswer& answer) {
+             answer.body = source.substr(0, 270000);
+             answer.SetHeader("Content-Range", "bytes 30000-299999/300000");
+         }},
+        {"no Content-Range", [](HttpTestAnswer& answer) {
+             answer.headers.clear();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpTestFileOptions options;
+        const auto lie = c.lie;
+        options.adjust = [lie](HttpTestAnswer& answer, size_t) {
+            if (answer.status == 206)
+                lie(answer);
+        };
+        server.ServeFile("/installer.bin", source, options);
+        server.ClearRequests();
+        downloads.WriteFile("installer.bin", source.substr(0, 100000));
+        Data request = Request(server.Url("/installer.bin"), 100000);
+        request.checksum.clear();
+        EXPECT_EQ(RunDownload(*downloader, request), DownloadState::Verified);
+        EXPECT_TRUE(ReadFile(Target()) == source);
+        const std::vector<RecordedRequest> requests = server.Requests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[1].range, "");
+        EXPECT_TRUE(log.HasMessage("The server answered the range request with another range; downloading \"" + Target()
+                                   + "\" from the start"));
+    }
+
+    // A server that answers a part even to a request without a range fails the download.
+    server.SetAnswer("/installer.bin",
+                     HttpTestAnswer::Status(206, source.substr(0, 1000)).Header("Content-Range", "bytes 0-999/300000"));
+    downloads.WriteFile("installer.bin", source.substr(0, 100000));
+    Data request = Request(server.Url("/installer.bin"), 100000);
+    request.checksum.clear();
+    EXPECT_EQ(RunDownload(*downloader, request), DownloadState::Failed);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, TotalBeyondAnyFileFails)
+{
+    server.SetAnswer("/installer.bin", HttpTestAnswer::Status(416).Header("Content-Range", "bytes */9223372036854775808"));
+    downloads.WriteFile("installer.bin", source);
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"), static_cast<int64_t>(sourceSize))),
+              DownloadState::Failed);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, StopRightAfterStartStopsThatDownload)
+{
+    // Every answer pauses after its first bytes, so no download can end before its stop.
+    HttpTestFileOptions options;
+    options.adjust = [](HttpTestAnswer& answer, size_t) {
+        answer.stallAfterBytes = 1000;
+        answer.stallFor = std::chrono::milliseconds(30);
+    };
+    server.ServeFile("/installer.bin", source, options);
+    for (int round = 0; round < 100; ++round) {
+        SCOPED_TRACE(round);
+        boost::filesystem::remove(Target());
+        const bool wait = round % 2 == 1;
+        downloader->Start(Request(server.Url("/installer.bin")));
+        downloader->Stop(wait);
+        if (wait) {
+            // The job has ended: nothing writes the file once it is removed.
+            ASSERT_EQ(downloader->GetState(), DownloadState::Stopped);
+            boost::filesystem::remove(Target());
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return downloader->IsFinished(); }));
+            ASSERT_EQ(downloader->GetState(), DownloadState::Stopped);
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_LT(FileSizeOrZero(Target()), static_cast<int64_t>(sourceSize));
+    EXPECT_FALSE(boost::filesystem::exists(Target()));
+
+    // A later Start is not stopped by the earlier stops.
+    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"))), DownloadState::Verified);
+}
+
+TEST_F(DownloaderBackgrounderFaultTest, StopThatWaitsForAQueuedJobEndsItBeforeItBegins)
+{
+    StartSlowDownload();
+    server.ServeFile("/installer.bin", source);
+    const std::string queuedTarget = (downloads.Path() / "queued.bin").string();
+    downloader->Start(Data(server.Url("/installer.bin"), queuedTarget, sourceMd5, 0, 0));
+    downloader->Stop(true);
+    EXPECT_EQ(downloader->GetState(), DownloadState::Stopped);
+    EXPECT_TRUE(server.RequestsFor("/installer.bin").empty());
+    EXPECT_FALSE(boost::filesystem::exists(queuedTarget));
 }
 
 TEST_F(DownloaderBackgrounderFaultTest, ServerThatIgnoresTheRangeRestartsTheFile)
@@ -358,28 +582,37 @@ TEST_F(DownloaderBackgrounderFaultTest, DropsAtTwentyOffsetsLoseAndDuplicateNoth
 {
     std::mt19937 generator(20240611);
     std::uniform_int_distribution<size_t> anywhere(1, sourceSize - 1);
-    std::set<size_t> drops;
-    while (drops.size() < 20)
-        drops.insert(anywhere(generator));
-    const std::vector<size_t> offsets(drops.begin(), drops.end());
+    for (const HttpTestAnswer::Framing framing : {HttpTestAnswer::Framing::ContentLength, HttpTestAnswer::Framing::Chunked}) {
+        SCOPED_TRACE(framing == HttpTestAnswer::Framing::Chunked ? "chunked" : "Content-Length");
+        std::set<size_t> drops;
+        while (drops.size() < 20)
+            drops.insert(anywhere(generator));
+        const std::vector<size_t> offsets(drops.begin(), drops.end());
 
-    HttpTestFileOptions options;
-    options.adjust = [&](HttpTestAnswer& answer, size_t requestIndex) {
-        if (requestIndex < offsets.size())
-            answer.dropAfterBytes = offsets[requestIndex] - (sourceSize - answer.body.size());
-    };
-    server.ServeFile("/installer.bin", source, options);
+        HttpTestFileOptions options;
+        options.adjust = [&](HttpTestAnswer& answer, size_t requestIndex) {
+            answer.framing = framing;
+            answer.chunkSize = 7001; // drops fall inside chunks, on their edges and after size lines
+            if (requestIndex < offsets.size())
+                answer.dropAfterBytes = offsets[requestIndex] - (sourceSize - answer.body.size());
+        };
+        // A path of its own, whose requests are counted from 0.
+        const std::string path = framing == HttpTestAnswer::Framing::Chunked ? "/chunked.bin" : "/installer.bin";
+        server.ServeFile(path, source, options);
+        server.ClearRequests();
+        boost::filesystem::remove(Target());
 
-    int64_t held = 0;
-    for (const size_t offset : offsets) {
-        SCOPED_TRACE(offset);
-        ASSERT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"), held)), DownloadState::Stopped);
-        held = FileSizeOrZero(Target());
-        ASSERT_EQ(held, static_cast<int64_t>(offset));
+        int64_t held = 0;
+        for (const size_t offset : offsets) {
+            SCOPED_TRACE(offset);
+            ASSERT_EQ(RunDownload(*downloader, Request(server.Url(path), held)), DownloadState::Stopped);
+            held = FileSizeOrZero(Target());
+            ASSERT_EQ(held, static_cast<int64_t>(offset));
+        }
+        EXPECT_EQ(RunDownload(*downloader, Request(server.Url(path), held)), DownloadState::Verified);
+        EXPECT_TRUE(ReadFile(Target()) == source);
+        EXPECT_EQ(server.Requests().size(), offsets.size() + 1);
     }
-    EXPECT_EQ(RunDownload(*downloader, Request(server.Url("/installer.bin"), held)), DownloadState::Verified);
-    EXPECT_EQ(ReadFile(Target()), source);
-    EXPECT_EQ(server.Requests().size(), offsets.size() + 1);
 }
 
 TEST_F(DownloaderBackgrounderFaultTest, StopWithoutWaitingEndsTheDownloadAfterItsNextChunk)

@@ -71,6 +71,31 @@ TEST_F(HttpClientNginxTest, RangeAtTheEndIsTheWholeFile)
     beyond.SetResumeOffset(100001);
     beyond.Request(nginx->Url("/installer.bin"));
     EXPECT_FALSE(beyond.IsOk());
+    // The resource's own total, though it is below the offset.
+    EXPECT_EQ(beyond.GetTotalSize(), 100000);
+}
+
+TEST_F(HttpClientNginxTest, ChunkedBodyIsReadToItsLastChunk)
+{
+    const FetchResult transfer = Fetch(client, nginx->Url("/chunked/installer.bin"));
+    EXPECT_TRUE(transfer.ok);
+    EXPECT_EQ(transfer.status, TransferStatus::Complete);
+    EXPECT_EQ(transfer.body, content);
+    EXPECT_EQ(client.GetTotalSize(), -1);
+}
+
+TEST_F(HttpClientNginxTest, RangeOfAFileThatChangedSizeIsAMismatch)
+{
+    ASSERT_EQ(Fetch(client, nginx->Url("/installer.bin")).status, TransferStatus::Complete);
+    folder.WriteFile("installer.bin", content + content.substr(0, 20000));
+    client.SetResumeOffset(60000);
+    const FetchResult transfer = Fetch(client, nginx->Url("/installer.bin"));
+    EXPECT_FALSE(transfer.ok);
+    EXPECT_EQ(transfer.status, TransferStatus::Inconsistent);
+    EXPECT_TRUE(client.IsRangeMismatched());
+    // Asked afresh, the new file comes whole.
+    client.SetResumeOffset(0);
+    EXPECT_EQ(Fetch(client, nginx->Url("/installer.bin")).body.size(), 120000u);
 }
 
 TEST_F(HttpClientNginxTest, MissingFileIsRefused)

@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -375,6 +378,207 @@ TEST_F(HttpClientTest, BodyWithoutLengthIsReadToItsEnd)
     boost::property_tree::ptree tree;
     EXPECT_TRUE(client.GetJson(server.Url("/json"), tree, {}));
     EXPECT_EQ(tree.get<std::string>("resources.a"), "b");
+}
+
+TEST_F(HttpClientTest, ChunkedBodyIsCompleteOnlyWithItsLastChunk)
+{
+    const std::string body = Bytes(5000);
+    const auto sizeLine = [](size_t wrongIndex, const std::string& line) {
+        return [wrongIndex, line](size_t index, size_t length) {
+            std::ostringstream hex;
+            hex << std::hex << length << "\r\n";
+            return index == wrongIndex ? line : hex.str();
+        };
+    };
+    const struct {
+        const char* name;
+        std::optional<size_t> dropAfterBytes;
+        bool reset;
+        std::function<std::string(size_t, size_t)> chunkSizeLine;
+        TransferStatus status;
+    } cases[] = {
+        {"whole", std::nullopt, false, {}, TransferStatus::Complete},
+        {"extension and blanks in a size line", std::nullopt, false, sizeLine(1, "3e8 ;name=value\r\n"),
+         TransferStatus::Complete},
+        {"size line with a bare line feed", std::nullopt, false, sizeLine(2, "3E8\n"), TransferStatus::Complete},
+        {"cut inside a chunk", 2500, false, {}, TransferStatus::Incomplete},
+        {"reset inside a chunk", 2500, true, {}, TransferStatus::Incomplete},
+        {"cut after a size line", 3000, false, {}, TransferStatus::Incomplete},
+        {"no last chunk", 5000, false, {}, TransferStatus::Incomplete},
+        {"cut inside a size line", 3000, false, sizeLine(3, "3"), TransferStatus::Incomplete},
+        {"size line of letters", std::nullopt, false, sizeLine(1, "zz\r\n"), TransferStatus::Inconsistent},
+        {"empty size line", std::nullopt, false, sizeLine(1, "\r\n"), TransferStatus::Inconsistent},
+        {"size line of a byte 0xFF", std::nullopt, false, sizeLine(1, "\xff\r\n"), TransferStatus::Inconsistent},
+        {"size beyond any file", std::nullopt, false, sizeLine(1, "fffffffffffffffffff\r\n"),
+         TransferStatus::Inconsistent},
+        {"endless leading zeros", std::nullopt, false, sizeLine(1, std::string(10000, '0') + "3e8\r\n"),
+         TransferStatus::Inconsistent},
+        {"chunk longer than its size line", std::nullopt, false, sizeLine(1, "3e0\r\n"), TransferStatus::Inconsistent},
+    };
+    for (const auto& c : cases) {
+        HttpTestAnswer answer = HttpTestAnswer::Text(body, Framing::Chunked);
+        answer.chunkSize = 1000;
+        answer.dropAfterBytes = c.dropAfterBytes;
+        answer.resetOnDrop = c.reset;
+        answer.chunkSizeLine = c.chunkSizeLine;
+        server.SetAnswer("/file", answer);
+        const FetchResult transfer = Fetch(client, server.Url("/file"));
+        EXPECT_TRUE(transfer.ok) << c.name;
+        EXPECT_EQ(transfer.status, c.status) << c.name;
+        // Whatever was read is the body's beginning: no framing byte is taken for data.
+        EXPECT_EQ(transfer.body, body.substr(0, transfer.body.size())) << c.name;
+        if (c.status == TransferStatus::Complete) {
+            EXPECT_EQ(transfer.body, body) << c.name;
+        }
+        EXPECT_EQ(client.GetTotalSize(), -1) << c.name;
+    }
+
+    HttpTestAnswer json = HttpTestAnswer::Json(R"({"total": 1, "resources": []})");
+    json.framing = Framing::Chunked;
+    json.chunkSize = 8;
+    json.dropAfterBytes = json.body.size();
+    server.SetAnswer("/json", json);
+    boost::property_tree::ptree tree;
+    EXPECT_FALSE(client.GetJson(server.Url("/json"), tree, {}));
+    EXPECT_EQ(client.GetStatus(), TransferStatus::Incomplete);
+}
+
+TEST_F(HttpClientTest, BodyIsNeverReadPastItsAnnouncedLength)
+{
+    HttpTestAnswer answer = HttpTestAnswer::Text(Bytes(3000));
+    answer.announcedLength = 1000;
+    server.SetAnswer("/file", answer);
+    std::string block(HttpClient::chunkSize, '\0');
+    client.Request(server.Url("/file"));
+    ASSERT_TRUE(client.IsOk());
+    int64_t total = 0;
+    while (client.HasMoreData())
+        total += client.ReadChunk(&block[static_cast<size_t>(total)], HttpClient::chunkSize - total);
+    EXPECT_EQ(client.GetStatus(), TransferStatus::Complete);
+    EXPECT_EQ(total, 1000);
+    EXPECT_EQ(block.substr(0, 1000), Bytes(1000));
+    EXPECT_EQ(client.GetPosition(), 1000);
+    EXPECT_DOUBLE_EQ(client.GetProgress(), 1.0);
+}
+
+TEST_F(HttpClientTest, PartialAnswerMustBeTheRestThatWasAskedFor)
+{
+    const std::string file = Bytes(6000);
+    const struct {
+        const char* name;
+        std::optional<std::string> contentRange; // none: the header is missing
+        std::string body;
+    } mismatched[] = {
+        {"another start", "bytes 0-999/6000", file.substr(0, 1000)},
+        {"body from the start labelled elsewhere", "bytes 30000-99999/100000", file},
+        {"not up to the end", "bytes 5000-5499/6000", file.substr(5000, 500)},
+        {"unknown total", "bytes 5000-5999/*", file.substr(5000)},
+        {"no header", std::nullopt, file.substr(5000)},
+        {"length other than the range's", "bytes 5000-5998/5999", file.substr(5000)},
+        {"letters after the total", "bytes 5000-5999/6000x", file.substr(5000)},
+        {"total beyond any file", "bytes 5000-5999/9223372036854775808", file.substr(5000)},
+    };
+    for (const auto& c : mismatched) {
+        HttpTestAnswer answer = HttpTestAnswer::Status(206, c.body);
+        if (c.contentRange)
+            answer.Header("Content-Range", *c.contentRange);
+        server.SetAnswer("/file", answer);
+        HttpClient fresh;
+        fresh.SetResumeOffset(5000);
+        std::ostringstream out(file.substr(0, 5000), std::ios::ate);
+        const size_t errorsBefore = WebErrors().size();
+        const FetchResult transfer = Fetch(fresh, server.Url("/file"), out);
+        EXPECT_FALSE(transfer.ok) << c.name;
+        EXPECT_EQ(transfer.status, TransferStatus::Inconsistent) << c.name;
+        EXPECT_TRUE(fresh.IsRangeMismatched()) << c.name;
+        EXPECT_EQ(out.str(), file.substr(0, 5000)) << c.name;
+        const std::vector<std::string> errors = WebErrors();
+        ASSERT_EQ(errors.size(), errorsBefore + 1) << c.name;
+        EXPECT_EQ(errors.back(), "Bad response header: Content-Range: " + c.contentRange.value_or("")) << c.name;
+    }
+
+    // Without a range asked for, a partial answer is the whole file or nothing.
+    server.SetAnswer("/file", HttpTestAnswer::Status(206, file.substr(100, 100)).Header("Content-Range", "bytes 100-199/6000"));
+    const FetchResult part = Fetch(client, server.Url("/file"));
+    EXPECT_FALSE(part.ok);
+    EXPECT_EQ(part.status, TransferStatus::Inconsistent);
+    EXPECT_FALSE(client.IsRangeMismatched());
+    server.SetAnswer("/file", HttpTestAnswer::Status(206, file).Header("Content-Range", "bytes 0-5999/6000"));
+    EXPECT_EQ(Fetch(client, server.Url("/file")).body, file);
+}
+
+TEST_F(HttpClientTest, PartialAnswerForAResourceThatChangedSizeIsAMismatch)
+{
+    server.ServeFile("/file", Bytes(6000));
+    std::ostringstream out;
+    ASSERT_EQ(Fetch(client, server.Url("/file"), out).status, TransferStatus::Complete);
+    // The same URL now announces another total: the 5000 bytes held belong to the old version.
+    server.ServeFile("/file", Bytes(7000));
+    client.SetResumeOffset(5000);
+    const FetchResult transfer = Fetch(client, server.Url("/file"));
+    EXPECT_FALSE(transfer.ok);
+    EXPECT_EQ(transfer.status, TransferStatus::Inconsistent);
+    EXPECT_TRUE(client.IsRangeMismatched());
+    // Another URL has no earlier total to differ from.
+    server.ServeFile("/other", Bytes(7000));
+    EXPECT_EQ(Fetch(client, server.Url("/other")).status, TransferStatus::Complete);
+    EXPECT_EQ(client.GetTotalSize(), 7000);
+}
+
+TEST_F(HttpClientTest, HeaderNumbersOutOfBoundsAreBadAnswers)
+{
+    const struct {
+        const char* name;
+        int status;
+        const char* header;
+        const char* value;
+        int64_t resumeOffset;
+    } cases[] = {
+        {"416 total of 2^63", 416, "Content-Range", "bytes */9223372036854775808", 6000},
+        {"416 total of 2^64", 416, "Content-Range", "bytes */18446744073709551616", 6000},
+        {"416 negative total", 416, "Content-Range", "bytes */-1", 6000},
+        {"Content-Length of letters", 200, "Content-Length", "abc", 0},
+        {"negative Content-Length", 200, "Content-Length", "-5", 0},
+        {"Content-Length of 2^64", 200, "Content-Length", "18446744073709551616", 0},
+        {"Content-Length of 10^18", 200, "Content-Length", "1000000000000000000", 0},
+    };
+    for (const auto& c : cases) {
+        HttpTestAnswer answer = HttpTestAnswer::Status(c.status, "body");
+        answer.framing = Framing::CloseDelimited;
+        answer.Header(c.header, c.value);
+        server.SetAnswer("/file", answer);
+        HttpClient fresh;
+        fresh.SetResumeOffset(c.resumeOffset);
+        const size_t errorsBefore = WebErrors().size();
+        const FetchResult transfer = Fetch(fresh, server.Url("/file"));
+        EXPECT_FALSE(transfer.ok) << c.name;
+        EXPECT_EQ(transfer.status, TransferStatus::Inconsistent) << c.name;
+        const std::vector<std::string> errors = WebErrors();
+        ASSERT_EQ(errors.size(), errorsBefore + 1) << c.name;
+        EXPECT_EQ(errors.back(), std::string("Bad response header: ") + c.header + ": " + c.value) << c.name;
+    }
+
+    // A length in bounds on top of an offset near the end of the 64-bit range: no total is made
+    // from the two.
+    server.SetAnswer("/file", HttpTestAnswer::Status(404, std::string(100, 'x')));
+    client.SetResumeOffset(INT64_MAX - 5);
+    client.Request(server.Url("/file"));
+    EXPECT_FALSE(client.IsOk());
+    EXPECT_EQ(client.GetStatus(), TransferStatus::Inconsistent);
+    EXPECT_EQ(client.GetTotalSize(), -1);
+}
+
+TEST_F(HttpClientTest, TotalOfARangeNotSatisfiableMayBeSmallerThanTheOffset)
+{
+    server.SetAnswer("/file", HttpTestAnswer::Status(416).Header("Content-Range", "bytes */3000"));
+    client.SetResumeOffset(5000);
+    client.Request(server.Url("/file"));
+    EXPECT_FALSE(client.IsOk());
+    EXPECT_EQ(client.GetTotalSize(), 3000);
+    // One byte short of the offset is no unknown size either.
+    server.SetAnswer("/file", HttpTestAnswer::Status(416).Header("Content-Range", "bytes */4999"));
+    client.Request(server.Url("/file"));
+    EXPECT_EQ(client.GetTotalSize(), 4999);
 }
 
 TEST_F(HttpClientTest, HttpsIsRefusedWithoutNetworkActivity)

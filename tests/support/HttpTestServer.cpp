@@ -11,6 +11,7 @@
 #include <Poco/Net/SocketAddress.h>
 #include <Poco/Net/StreamSocket.h>
 #include <Poco/Timespan.h>
+#include <Poco/String.h>
 #include <Poco/URI.h>
 #include <boost/filesystem.hpp>
 
@@ -70,6 +71,16 @@ HttpTestAnswer& HttpTestAnswer::Header(const std::string& name, const std::strin
 {
     headers.emplace_back(name, value);
     return *this;
+}
+
+HttpTestAnswer& HttpTestAnswer::SetHeader(const std::string& name, const std::string& value)
+{
+    headers.erase(std::remove_if(headers.begin(), headers.end(),
+                                 [&](const std::pair<std::string, std::string>& header) {
+                                     return Poco::icompare(header.first, name) == 0;
+                                 }),
+                  headers.end());
+    return Header(name, value);
 }
 
 HttpTestAnswer HttpTestAnswer::Json(const std::string& json, int status)
@@ -190,9 +201,11 @@ private:
         const size_t chunkSize = std::max<size_t>(answer.chunkSize, 1);
         bool stalled = false;
         size_t at = 0;
-        while (at < body.size()) {
+        for (size_t chunk = 0; at < body.size(); ++chunk) {
             const size_t chunkEnd = std::min(body.size(), chunked ? at + chunkSize : body.size());
-            if (chunked && !SendAll(socket, Hex(chunkEnd - at) + "\r\n"))
+            const std::string sizeLine =
+                answer.chunkSizeLine ? answer.chunkSizeLine(chunk, chunkEnd - at) : Hex(chunkEnd - at) + "\r\n";
+            if (chunked && !SendAll(socket, sizeLine))
                 return;
             while (at < chunkEnd) {
                 size_t pieceEnd = chunkEnd;

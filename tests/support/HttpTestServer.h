@@ -48,6 +48,9 @@ struct HttpTestAnswer
     Framing framing = Framing::ContentLength;
     std::optional<int64_t> announcedLength; // a Content-Length that differs from the body
     size_t chunkSize = 100;
+    // The size line of chunk `index` (from 0) of `length` bytes, for a malformed one; empty: the
+    // length in hexadecimal and CR LF. The last chunk ("0") is not asked for.
+    std::function<std::string(size_t index, size_t length)> chunkSizeLine;
 
     // Faults.
     std::chrono::milliseconds stallBeforeHead{0};    // silent before the head is written
@@ -57,6 +60,8 @@ struct HttpTestAnswer
     bool resetOnDrop = false;                        // the drop is a TCP reset, not an orderly close
 
     HttpTestAnswer& Header(const std::string& name, const std::string& value);
+    // Replaces every header of that name (letters compared without regard to case) with one.
+    HttpTestAnswer& SetHeader(const std::string& name, const std::string& value);
 
     static HttpTestAnswer Json(const std::string& json, int status = 200);
     static HttpTestAnswer Status(int status, const std::string& body = "");

@@ -91,6 +91,13 @@ bool NginxServer::TryStart()
              << "  server {\n"
              << "    listen 127.0.0.1:" << port << ";\n"
              << "    root " << root << ";\n"
+             // A body filter leaves the length unknown, so nginx sends the same files chunked
+             // (and, having no length to cut a range from, ignores ranges there).
+             << "    location /chunked/ {\n"
+             << "      alias " << root << "/;\n"
+             << "      sub_filter_types *;\n"
+             << "      sub_filter 'text that no test file holds' '';\n"
+             << "    }\n"
              << "  }\n"
              << "}\n";
     }

@@ -1,6 +1,7 @@
 // A real nginx for tests that check the HTTP client against a server it did not write: started
 // with a temporary configuration serving one folder on 127.0.0.1 (a free port), stopped when the
-// object goes. Needs the nginx program (/usr/sbin/nginx).
+// object goes; under "/chunked/" the same files come chunked, without ranges. Needs the nginx
+// program (/usr/sbin/nginx).
 #pragma once
 
 #include "tests/support/TempDir.h"
