@@ -341,7 +341,7 @@ TEST_F(HttpClientTest, GetJsonStopsReadingPastTheSizeLimit)
     server.SetAnswer("/json", HttpTestAnswer::Json(body));
     boost::property_tree::ptree tree;
     EXPECT_FALSE(client.GetJson(server.Url("/json"), tree, {}));
-    EXPECT_LE(client.GetPosition(), static_cast<int64_t>(maxJsonDocumentSize + 8192));
+    EXPECT_LE(client.GetPosition(), static_cast<int64_t>(maxJsonDocumentSize) + HttpClient::chunkSize);
     ASSERT_EQ(WebErrors().size(), 1u);
     EXPECT_EQ(WebErrors()[0].rfind("Invalid json format Response: ", 0), 0u);
 }
