@@ -1,0 +1,626 @@
+#include "UpdateManager/UpdateManager.h"
+
+#include "UpdateManager/HttpClient.h"
+#include "UpdateManager/InstallThread.h"
+#include "UpdateManager/ProductDescriptionFactory.h"
+#include "UpdateManager/ResourcesResponse.h"
+#include "common/CLog.h"
+#include "common/CTiming.h"
+#include "common/Common.h"
+
+#include <Poco/Exception.h>
+#include <boost/filesystem/operations.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+
+namespace fs = boost::filesystem;
+
+namespace Kelvora {
+namespace UpdateManager {
+
+namespace {
+
+CLog& Logger()
+{
+    return *CSingleton<CLog>::GetInstance();
+}
+
+// Text of an error from the libraries the manager calls; Poco's what() gives only the class name.
+std::string ErrorText(const std::exception& error)
+{
+    if (const auto* poco = dynamic_cast<const Poco::Exception*>(&error))
+        return poco->displayText();
+    return error.what();
+}
+
+// A download link's last segment names a file of the download folder only when it is a plain
+// name: empty, "." and ".." name the folder or its parent, and a backslash is a separator on the
+// design's platform. The segment is taken literally, so "..%2f" is just an odd file name.
+bool IsPlainFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('\\') == std::string::npos
+        && name.find('\0') == std::string::npos;
+}
+
+// Whether nothing, or a plain file, lies at `file`; a folder, a link or a device is never written
+// to or removed by the manager. `why` tells what else is there.
+bool IsAbsentOrPlainFile(const fs::path& file, std::string& why)
+{
+    boost::system::error_code error;
+    const fs::file_status status = fs::symlink_status(file, error);
+    if (status.type() == fs::file_not_found || status.type() == fs::regular_file)
+        return true;
+    why = error ? error.message() : std::string("not a plain file");
+    return false;
+}
+
+// Removes the plain file at `file`; true when none is left. An empty path names no file.
+bool RemoveDownloadFile(const fs::path& file)
+{
+    if (file.empty())
+        return true;
+    std::string why;
+    if (IsAbsentOrPlainFile(file, why)) {
+        boost::system::error_code error;
+        fs::remove(file, error);
+        if (!error)
+            return true;
+        why = error.message();
+    }
+    Logger().Error("update_manager", "Could not remove ", file, ": ", why);
+    return false;
+}
+
+bool IsProductBusy(const ProductMap::value_type& record)
+{
+    const ProductStatus status = record.second.installer.GetStatus();
+    return status == ProductStatus::DownloadInProgress || status == ProductStatus::InstallerStart
+        || status == ProductStatus::InstallInProgress;
+}
+
+// Runs `check`, the installer's state check, for the record. A check that throws (a file-system
+// error) leaves "download error", which the poll leaves alone and a launch cleans up; false then.
+// A record whose link names no installer file has nothing to download: "unknown" in place of
+// "update needed", as for a release without a description.
+template <class Check>
+bool CheckRecordState(ProductData& record, Check check)
+{
+    Installer& installer = record.installer;
+    try {
+        check();
+    } catch (const std::exception& error) {
+        Logger().Error("update_manager", "Could not check the state of ", record.description.name, " (",
+                       record.description.type, "/", record.description.sku, "): ", ErrorText(error));
+        installer.SetStatus(ProductStatus::DownloadError);
+        return false;
+    }
+    if (installer.GetInstallerFile().empty() && installer.GetStatus() == ProductStatus::UpdateNeeded)
+        installer.SetStatus(ProductStatus::Unknown);
+    return true;
+}
+
+bool CheckRecordState(ProductData& record)
+{
+    const ProductDescription& description = record.description;
+    return CheckRecordState(record,
+                            [&] { record.installer.CheckState(description.localVersion, description.latestVersion); });
+}
+
+// Writes the ".confirm" file of a verified download; false (logged) when it cannot be written or
+// something other than a plain file holds its name.
+bool WriteConfirmFile(ProductData& record, const std::string& checksum)
+{
+    const fs::path confirm = record.installer.GetConfirmFilePath();
+    std::string why;
+    try {
+        if (!IsAbsentOrPlainFile(confirm, why)) {
+            Logger().Error("update_manager", "Could not write ", confirm, ": ", why);
+            return false;
+        }
+        if (record.installer.WriteConfirmFile(checksum))
+            return true;
+        why = "write failed";
+    } catch (const std::exception& error) {
+        why = ErrorText(error);
+    }
+    Logger().Error("update_manager", "Could not write ", confirm, ": ", why);
+    return false;
+}
+
+} // namespace
+
+ProductData::ProductData(const ProductDescription& description, const Installer& installer,
+                         std::shared_ptr<DownloaderBackgrounder> downloader)
+    : description(description), installer(installer), downloader(std::move(downloader))
+{
+}
+
+ProductData::ProductData(const std::string& downloaderName)
+    : downloader(std::make_shared<DownloaderBackgrounder>(downloaderName))
+{
+}
+
+UpdateManager::UpdateManager(const std::string& definitionFile, const std::string& serverUrl,
+                             const std::string& platform)
+    : scanner(fs::path(definitionFile)),
+      serverUrl(serverUrl),
+      queryServer(true),
+      platform(platform)
+{
+    Logger().Info("update_manager", " Initialize UpdateManager");
+    // Without a Downloads folder the installer paths stay relative to the current directory.
+    GetKnownFolderPath(Platform::KnownFolderId::Downloads, downloadDir);
+}
+
+UpdateManager::~UpdateManager()
+{
+    Logger().Info("update_manager", " Terminate UpdateManager");
+    // The install thread holds pointers to installers inside the records: it ends first.
+    CSingleton<InstallThread>::Destroy();
+}
+
+void UpdateManager::RegisterProduct(const ProductKey& key, const std::string& localVersion)
+{
+    ProcessProductInfo(LocalVersionMap{{key, localVersion}});
+    const ProductMap::iterator position = products.find(key);
+    if (position != products.end())
+        RefreshRecords(position);
+}
+
+void UpdateManager::RegisterProduct(const std::string& sku, const std::string& type, const std::string& localVersion)
+{
+    RegisterProduct(ProductKey(sku, type), localVersion);
+}
+
+void UpdateManager::ProcessProductInfo(const LocalVersionMap& versions)
+{
+    CTiming timing("ProcessProductInfo", true);
+    CLog& log = Logger();
+    log.Info("update_manager", " Getting descriptions for all products");
+    bool ask = queryServer;
+    HttpClient client;
+    for (const LocalVersionMap::value_type& entry : versions) {
+        const ProductKey& key = entry.first;
+        const std::string& sku = key.first;
+        ProductMap::iterator position = products.find(key);
+        if (position == products.end()) {
+            const auto downloader = std::make_shared<DownloaderBackgrounder>(key.second + "/" + sku);
+            position = products.emplace(key, ProductData(ProductDescription(), Installer(), downloader)).first;
+        }
+        ProductDescription& description = position->second.description;
+        description.sku = sku;
+        description.type = key.second;
+        description.localVersion = entry.second;
+        if (!ask)
+            continue;
+
+        // A bad server address or SKU makes the URL parser throw: that product gets no answer,
+        // and the others of the call are still asked.
+        try {
+            const std::string url = serverUrl + BuildResourcesPath(sku, key.second, platform, "latest");
+            boost::property_tree::ptree answer;
+            if (!client.GetJson(url, answer, std::function<void()>())) {
+                if (client.GetStatus() == TransferStatus::ConnectionFailed) {
+                    log.Error("update_manager", " Could not connect to resources server.");
+                    ask = false;
+                } else {
+                    log.Error("update_manager", " Could not get product information for ", sku,
+                              ": invalid response (no response or invalid json format");
+                }
+                continue;
+            }
+            const ResourcesResponse response(answer);
+            if (!response.IsValid()) {
+                log.Warning("update_manager", " Could not get product information for ", sku,
+                            ": invalid resource data");
+                continue;
+            }
+            ProductDescription fresh;
+            ProductDescriptionFactory factory;
+            if (factory.Create(sku, key.second, entry.second, response.GetResource(), fresh))
+                description = fresh;
+            else
+                log.Warning("update_manager", " Could not get product information for ", sku,
+                            ": invalid description data");
+        } catch (const std::exception& error) {
+            log.Error("update_manager", " Could not get product information for ", sku, ": ", ErrorText(error));
+        }
+    }
+}
+
+void UpdateManager::RefreshRecords(ProductMap::iterator first, ProductMap::iterator last)
+{
+    for (ProductMap::iterator position = first; position != last; ++position)
+        RefreshRecord(*position);
+    DumpProducts();
+    EventSource<ProductListChangedEvent>::Notify(ProductListChangedEvent());
+}
+
+void UpdateManager::RefreshRecords(ProductMap::iterator position)
+{
+    if (position == products.end())
+        return;
+    RefreshRecords(position, std::next(position));
+}
+
+void UpdateManager::RefreshRecord(ProductMap::value_type& record)
+{
+    ProductData& data = record.second;
+    const ProductDescription& description = data.description;
+    Installer& installer = data.installer;
+    const fs::path target = GetInstallerFilePath(description.url);
+    const bool created = !installer.IsInitialized();
+    if (created) {
+        CheckRecordState(data, [&] {
+            installer.Initialize(description.url, target, ProductStatus::Unknown, description.localVersion,
+                                 description.latestVersion);
+        });
+    } else {
+        const ProductStatus status = installer.GetStatus();
+        const bool moved = installer.GetUrl() != description.url || installer.GetInstallerFile() != target;
+        // A running or paused download and a queued installer keep their file.
+        if (moved && status != ProductStatus::DownloadInProgress && status != ProductStatus::DownloadPaused
+            && status != ProductStatus::InstallerStart && status != ProductStatus::InstallInProgress)
+            installer.SetSource(description.url, target);
+        CheckRecordState(data);
+    }
+    if (installer.GetStatus() == ProductStatus::UpdateNeeded && !description.IsPlatformCompatible())
+        installer.SetStatus(ProductStatus::UnsupportedOs);
+    if (created)
+        EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(record.first));
+}
+
+void UpdateManager::RefreshProduct(const ProductKey& key)
+{
+    LocalVersionMap versions;
+    if (key.second == productTypeSoft) {
+        versions[key] = scanner.Scan(key.first).second;
+    } else {
+        try {
+            versions[key] = GetProduct(key).description.localVersion;
+        } catch (const std::out_of_range&) {
+            // An unknown product of another type has no local version to ask with.
+        }
+    }
+    ProcessProductInfo(versions);
+    const ProductMap::iterator position = products.find(key);
+    if (position != products.end())
+        RefreshRecords(position);
+}
+
+void UpdateManager::RefreshProduct(const std::string& sku, const std::string& type)
+{
+    RefreshProduct(ProductKey(sku, type));
+}
+
+ProductData& UpdateManager::GetProduct(const ProductKey& key)
+{
+    return products.at(key);
+}
+
+ProductData& UpdateManager::GetProduct(const std::string& sku, const std::string& type)
+{
+    return GetProduct(ProductKey(sku, type));
+}
+
+fs::path UpdateManager::GetInstallerFilePath(const std::string& url) const
+{
+    const size_t slash = url.rfind('/');
+    const std::string name = slash == std::string::npos ? url : url.substr(slash + 1);
+    // An empty path: the link names no installer file, so nothing is downloaded, written or removed.
+    if (!IsPlainFileName(name))
+        return fs::path();
+    return fs::path(downloadDir) / name;
+}
+
+void UpdateManager::DumpProducts()
+{
+    CLog& log = Logger();
+    if (!log.IsEnabled("update_manager", static_cast<int>(LogLevel::Debug)))
+        return;
+    log.Debug("update_manager", "  Local computed data:");
+    for (const ProductMap::value_type& record : products) {
+        const ProductDescription& d = record.second.description;
+        log.Debug("update_manager", "Data for ", d.name, ":", "\n  URL:            ", d.url,
+                  "\n  SKU:            ", d.sku, "\n  Type:           ", d.type, "\n  Local version:  ",
+                  d.localVersion, "\n  Latest Version: ", d.latestVersion, "\n  Installer File: ",
+                  record.second.installer.GetInstallerFile().string(), "\n  Status:         ",
+                  ProductStatusToString(record.second.installer.GetStatus()));
+    }
+}
+
+void UpdateManager::CreateData()
+{
+    Logger().Info("update_manager", "Create update manager data");
+    ProcessProductInfo(scanner.ScanAll());
+    RefreshRecords(products.begin(), products.end());
+}
+
+bool UpdateManager::SetDownloadDir(const std::string& folder)
+{
+    if (folder == downloadDir)
+        return true;
+    if (std::any_of(products.begin(), products.end(), IsProductBusy))
+        return false;
+    downloadDir = folder;
+    RefreshRecords(products.begin(), products.end());
+    return true;
+}
+
+void UpdateManager::UpdateStates()
+{
+    for (ProductMap::value_type& record : products) {
+        const ProductKey& key = record.first;
+        ProductData& data = record.second;
+        Installer& installer = data.installer;
+        const ProductStatus old = installer.GetStatus();
+        switch (old) {
+        case ProductStatus::DownloadInProgress:
+            switch (data.downloader->state.load()) {
+            case DownloadState::Idle:
+                break;
+            case DownloadState::Downloading: {
+                DownloadProgressEvent event(key);
+                event.progress = data.downloader->GetProgress();
+                EventSource<DownloadProgressEvent>::Notify(event);
+                break;
+            }
+            case DownloadState::Verified: {
+                // Without its ".confirm" file a verified installer would pass for a partial one.
+                if (!WriteConfirmFile(data, data.downloader->GetChecksum())) {
+                    installer.SetStatus(ProductStatus::DownloadError);
+                    break;
+                }
+                installer.SetStatus(ProductStatus::InstallerAvailable);
+                DownloadProgressEvent event(key);
+                event.progress = 100.0;
+                event.finished = true;
+                EventSource<DownloadProgressEvent>::Notify(event);
+                if (data.description.url == installer.GetUrl()) {
+                    try {
+                        RefreshProduct(key);
+                    } catch (const std::exception& error) {
+                        // The verified installer stays available; only the new answer is lost.
+                        Logger().Error("update_manager", "Could not refresh ", key.first, " (", key.second,
+                                       "): ", ErrorText(error));
+                    }
+                }
+                break;
+            }
+            case DownloadState::Failed:
+                installer.SetStatus(ProductStatus::DownloadError);
+                break;
+            default:
+                // Stopped, and the value 3 that is never stored.
+                installer.SetStatus(ProductStatus::DownloadPaused);
+                break;
+            }
+            break;
+        case ProductStatus::DownloadPaused:
+        case ProductStatus::InstallerAvailable:
+            CheckRecordState(data);
+            break;
+        case ProductStatus::InstallerStart:
+            installer.SetStatus(ProductStatus::InstallInProgress);
+            InstallThread::Add(&installer);
+            break;
+        case ProductStatus::InstallComplete:
+            EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
+            break;
+        case ProductStatus::UnsupportedOs:
+            continue;
+        default:
+            break;
+        }
+        const ProductStatus now = installer.GetStatus();
+        if (now != old) {
+            Logger().Info("update_manager", "State for product ", data.description.sku, " (", data.description.type,
+                          ") switch from ", ProductStatusToString(old), " to ", ProductStatusToString(now));
+            EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
+        }
+    }
+}
+
+void UpdateManager::CheckInstallFinished()
+{
+    InstallThread* installThread = CSingleton<InstallThread>::GetInstance();
+    if (!installThread->HasFinished())
+        return;
+    Installer* finished = installThread->PopFinished();
+    if (finished == nullptr)
+        return;
+
+    // The record that owns the installer; by file only for an installer that is not a record's
+    // own, since two products' links may end in the same file name.
+    using Record = ProductMap::value_type;
+    ProductMap::iterator position = std::find_if(products.begin(), products.end(),
+                                                 [&](const Record& r) { return &r.second.installer == finished; });
+    if (position == products.end()) {
+        position = std::find_if(products.begin(), products.end(), [&](const Record& r) {
+            return r.second.installer.GetInstallerFile() == finished->GetInstallerFile();
+        });
+    }
+    CLog& log = Logger();
+    if (position == products.end()) {
+        log.Error("update_manager", " Could not find product information for ", finished->GetInstallerFile().string(),
+                  " to process completed installer");
+        return;
+    }
+
+    const ProductStatus status = finished->GetStatus();
+    const ProductDescription& description = position->second.description;
+    log.Info("update_manager", "Installation of ", description.name, finished->GetInstallerFile().string(),
+             " complete with status ", ProductStatusToString(status));
+    const ProductKey key(description.sku, description.type);
+    EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
+    try {
+        RefreshProduct(key);
+    } catch (const std::exception& error) {
+        // The status is then not recomputed, so the installation cannot count as a success.
+        log.Error("update_manager", "Could not refresh ", key.first, " (", key.second, "): ", ErrorText(error));
+    }
+    try {
+        const bool success = status == ProductStatus::InstallComplete
+            && GetProduct(key).installer.GetStatus() == ProductStatus::UpToDate;
+        EventSource<InstallFinishedEvent>::Notify(InstallFinishedEvent(key, success));
+        log.Notice("update_manager", "Install of product '", key.second, "/", key.first, "' ",
+                   success ? "succeeded" : "failed or was cancelled");
+    } catch (const std::out_of_range&) {
+        log.Error("update_manager", "Product '", key.first, "' disapeared after install.");
+        EventSource<InstallFinishedEvent>::Notify(InstallFinishedEvent(key, false));
+    }
+}
+
+bool UpdateManager::LaunchDownload(const ProductKey& key, bool force)
+{
+    CLog& log = Logger();
+    const ProductMap::iterator position = products.find(key);
+    if (position == products.end()) {
+        log.Error("update_manager", "Could not find product info for ", key.first, " while launching download");
+        return false;
+    }
+    ProductData& data = position->second;
+    const ProductDescription& description = data.description;
+    Installer& installer = data.installer;
+
+    CheckRecordState(data);
+    if (installer.GetInstallerFile().empty()) {
+        log.Error("update_manager", " Could not launch download for ", description.name, " (", description.type, "/",
+                  description.sku, "): its download link names no installer file");
+        return false;
+    }
+    if (installer.GetStatus() == ProductStatus::DownloadError || force) {
+        CleanDownload(key);
+    }
+    const ProductStatus status = installer.GetStatus();
+    if (!force && status != ProductStatus::UpdateNeeded && status != ProductStatus::DownloadPaused
+        && status != ProductStatus::DownloadError) {
+        log.Warning("update_manager", " Attempt to launch download for ", description.name, " (", description.type, "/",
+                    description.sku, ") but status is ", ProductStatusToString(status));
+        return false;
+    }
+
+    const fs::path file = installer.GetInstallerFile();
+    const fs::path folder = file.parent_path();
+    try {
+        const fs::path parent = folder.has_parent_path() ? folder.parent_path() : fs::path(".");
+        // One level only: a missing parent is left to the downloader, which then fails to write.
+        if (!folder.empty() && !fs::exists(folder) && fs::is_directory(parent) && !fs::create_directory(folder)) {
+            log.Error("update_manager", "Can't create download dir '", folder, "'.");
+            return false;
+        }
+    } catch (const fs::filesystem_error& error) {
+        log.Error("update_manager", "Can't create download dir '", folder, "': ", error.what());
+        return false;
+    }
+
+    std::string why;
+    if (!IsAbsentOrPlainFile(file, why)) {
+        log.Error("update_manager", " Could not launch download for ", description.name, " (", description.type, "/",
+                  description.sku, "): ", file, ": ", why);
+        return false;
+    }
+    log.Info("update_manager", " Launch download for ", description.name, " (", description.type, "/",
+             description.sku, ")");
+    const uint64_t size = std::min<uint64_t>(description.size, std::numeric_limits<int64_t>::max());
+    data.downloader->Start(DownloaderBackgrounder::Data(installer.GetUrl(), file.string(), description.checksum,
+                                                        static_cast<int64_t>(size), installer.GetDownloadedSize()));
+    installer.SetStatus(ProductStatus::DownloadInProgress);
+    return true;
+}
+
+bool UpdateManager::LaunchDownload(const std::string& sku, const std::string& type, bool force)
+{
+    return LaunchDownload(ProductKey(sku, type), force);
+}
+
+void UpdateManager::LaunchDownloads()
+{
+    for (const ProductMap::value_type& record : products)
+        LaunchDownload(record.first, false);
+}
+
+bool UpdateManager::LaunchInstaller(const ProductKey& key, bool silent)
+{
+    CLog& log = Logger();
+    const ProductMap::iterator position = products.find(key);
+    if (position == products.end()) {
+        log.Warning("update_manager", "Could not find product info for ", key.first, " while launching install");
+        return false;
+    }
+    const ProductDescription& description = position->second.description;
+    Installer& installer = position->second.installer;
+    if (installer.GetStatus() != ProductStatus::InstallerAvailable) {
+        log.Warning("update_manager", "Attempt to launch installer for ", description.name, " (", description.sku,
+                    ") but installer is not available.");
+        return false;
+    }
+    log.Info("update_manager", "Launch installer for ", description.name, " (", description.sku, ")");
+    installer.SetSilent(silent);
+    installer.SetStatus(ProductStatus::InstallerStart);
+    return true;
+}
+
+bool UpdateManager::LaunchInstaller(const std::string& sku, const std::string& type, bool silent)
+{
+    return LaunchInstaller(ProductKey(sku, type), silent);
+}
+
+bool UpdateManager::StopDownload(const ProductKey& key, bool wait)
+{
+    CLog& log = Logger();
+    const ProductMap::iterator position = products.find(key);
+    if (position == products.end()) {
+        log.Error("update_manager", "Could not find product info for ", key.first, " while stopping download");
+        return false;
+    }
+    const ProductDescription& description = position->second.description;
+    log.Info("update_manager", "Stop download for ", description.name, " (", description.sku, ")");
+    position->second.downloader->Stop(wait);
+    return true;
+}
+
+bool UpdateManager::StopDownload(const std::string& sku, const std::string& type, bool wait)
+{
+    return StopDownload(ProductKey(sku, type), wait);
+}
+
+bool UpdateManager::CleanDownload(const ProductKey& key)
+{
+    if (!StopDownload(key, true))
+        return false;
+    try {
+        ProductData& data = products.at(key);
+        if (!RemoveDownloadFile(data.installer.GetInstallerFile()))
+            return false;
+        // The ".confirm" name of an empty path would be a file of the current directory.
+        if (!data.installer.GetInstallerFile().empty() && !RemoveDownloadFile(data.installer.GetConfirmFilePath()))
+            return false;
+        return CheckRecordState(data);
+    } catch (const std::exception& error) {
+        Logger().Error("update_manager", "Could not clean the download of ", key.first, ": ", ErrorText(error));
+        return false;
+    }
+}
+
+bool UpdateManager::CleanDownload(const std::string& sku, const std::string& type)
+{
+    return CleanDownload(ProductKey(sku, type));
+}
+
+bool UpdateManager::IsDownloading(const ProductKey& key)
+{
+    const ProductMap::iterator position = products.find(key);
+    return position != products.end() && position->second.downloader->state.load() == DownloadState::Downloading;
+}
+
+bool UpdateManager::IsDownloading(const std::string& sku, const std::string& type)
+{
+    return IsDownloading(ProductKey(sku, type));
+}
+
+} // namespace UpdateManager
+} // namespace Kelvora

@@ -1,0 +1,656 @@
+#include "UpdateManager/UpdateManager.h"
+
+#include "UpdateManager/InstallThread.h"
+#include "tests/support/ClosedPort.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/LogTestSeam.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UpdateManagerProbe.h"
+#include "tests/support/WaitUntil.h"
+
+#include <Poco/DigestEngine.h>
+#include <Poco/MD5Engine.h>
+#include <boost/filesystem.hpp>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <set>
+
+namespace fs = boost::filesystem;
+using namespace Kelvora::UpdateManager;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::string Md5(const std::string& bytes)
+{
+    Poco::MD5Engine engine;
+    engine.update(bytes);
+    return Poco::DigestEngine::digestToHex(engine.digest());
+}
+
+// Names of the entries of a folder, sorted.
+std::set<std::string> Entries(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+std::string ConfirmJson(const std::string& size)
+{
+    return "{\n    \"size\": \"" + size + "\",\n    \"checksum\": \"0123\"\n}\n";
+}
+
+class UpdateManagerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        manager = MakeManager(server.Url());
+        recorder = std::make_unique<UpdateEventRecorder>(*manager);
+        server.ServeFile("/files/setup.exe", installerBytes);
+    }
+
+    void TearDown() override
+    {
+        recorder.reset();
+        manager.reset();
+    }
+
+    std::unique_ptr<UpdateManager> MakeManager(const std::string& serverUrl) const
+    {
+        auto made = std::make_unique<UpdateManager>("", serverUrl, platformWindows);
+        EXPECT_TRUE(made->SetDownloadDir(downloads.String()));
+        return made;
+    }
+
+    ReleaseAnswer Release(const std::string& sku = "ABC", const std::string& file = "setup.exe") const
+    {
+        ReleaseAnswer release;
+        release.sku = sku;
+        release.permalink = server.Url("/files/" + file);
+        release.size = std::to_string(installerBytes.size());
+        release.checksum = Md5(installerBytes);
+        return release;
+    }
+
+    void Publish(const ReleaseAnswer& release, const std::string& type = "soft")
+    {
+        server.SetAnswer(ResourcesPath(release.sku, type), HttpTestAnswer::Json(release.Json()));
+    }
+
+    // Registers `key` against a published release and polls its forced download to its end.
+    std::string DownloadToTheEnd(const ProductKey& productKey)
+    {
+        EXPECT_TRUE(manager->LaunchDownload(productKey, true));
+        EXPECT_TRUE(PollUntil(*manager, [&] {
+            return manager->GetProduct(productKey).installer.GetStatus() != ProductStatus::DownloadInProgress;
+        }));
+        return StatusOf(*manager, productKey);
+    }
+
+    // The manager's own error lines; the scanner's complaint about the empty definition path
+    // (the update window passes none) is not one of them.
+    std::vector<std::string> ManagerErrors() const
+    {
+        std::vector<std::string> errors = log.Messages("update_manager", "error");
+        errors.erase(std::remove_if(errors.begin(), errors.end(),
+                                    [](const std::string& message) {
+                                        return message.rfind(" Caught exception while parsing json file ", 0) == 0;
+                                    }),
+                     errors.end());
+        return errors;
+    }
+
+    bool HasMessage(const std::string& level, const std::string& message) const
+    {
+        const std::vector<std::string> messages = log.Messages("update_manager", level);
+        return std::find(messages.begin(), messages.end(), message) != messages.end();
+    }
+
+    // First: no other thread logs while the categories are set and cleared.
+    LogCapture log{{"update_manager", "web"}};
+    TempDir downloads;
+    HttpTestServer server;
+    const std::string installerBytes = std::string(20000, 'i') + "end";
+    const ProductKey key{"ABC", "soft"};
+    std::unique_ptr<UpdateManager> manager;
+    std::unique_ptr<UpdateEventRecorder> recorder;
+};
+
+TEST_F(UpdateManagerTest, TheInstallerFileIsAPlainFileOfTheDownloadFolder)
+{
+    const fs::path folder = downloads.Path();
+    const struct {
+        const char* url;
+        fs::path file; // empty: no installer file
+    } cases[] = {
+        {"http://h/files/setup.exe", folder / "setup.exe"},
+        {"setup.exe", folder / "setup.exe"},
+        {"http://h/get?name=dir/setup.exe", folder / "setup.exe"},
+        {"http://h/files/..%2f..%2fsetup.exe", folder / "..%2f..%2fsetup.exe"},
+        {"http://h/a%2Fb.exe", folder / "a%2Fb.exe"},
+        {"http://h/files/...", folder / "..."},
+        {"", ""},
+        {"http://h/files/", ""},
+        {"http://h/files/.", ""},
+        {"http://h/files/..", ""},
+        {"http://h/files/..\\..\\setup.exe", ""},
+        {"http://h/files/dir\\setup.exe", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(manager->GetInstallerFilePath(c.url), c.file);
+    }
+
+    ASSERT_TRUE(manager->SetDownloadDir(""));
+    EXPECT_EQ(manager->GetInstallerFilePath("http://h/setup.exe"), fs::path("setup.exe"));
+    EXPECT_EQ(manager->GetInstallerFilePath("http://h/"), fs::path());
+}
+
+// A link whose last segment names the folder, its parent or a path of its own must never lead
+// to the download folder (or anything beside it) being written or removed.
+TEST_F(UpdateManagerTest, ALinkWithoutAnInstallerFileGivesNoDownloadAndTouchesNothing)
+{
+    const fs::path folder = downloads.Path() / "Downloads";
+    fs::create_directory(folder);
+    const fs::path keep = folder / "keep.txt";
+    std::ofstream(keep.string()) << "mine";
+    ASSERT_TRUE(manager->SetDownloadDir(folder.string()));
+
+    for (const std::string last : {"", ".", "..", "..\\setup.exe"}) {
+        SCOPED_TRACE("last segment '" + last + "'");
+        const ProductKey product{"L" + std::to_string(last.size()), "soft"};
+        ReleaseAnswer release = Release(product.first);
+        release.permalink = server.Url("/files/") + last;
+        Publish(release);
+        server.ClearRequests();
+
+        manager->RegisterProduct(product, "0.0");
+        EXPECT_EQ(StatusOf(*manager, product), "unknown");
+        EXPECT_EQ(manager->GetProduct(product).installer.GetInstallerFile(), fs::path());
+        EXPECT_FALSE(manager->LaunchDownload(product, true));
+        EXPECT_FALSE(manager->LaunchDownload(product, false));
+        EXPECT_TRUE(manager->CleanDownload(product));
+        manager->UpdateStates();
+        EXPECT_EQ(StatusOf(*manager, product), "unknown");
+        EXPECT_TRUE(HasMessage("error", " Could not launch download for Kelvora Studio (soft/" + product.first
+                                            + "): its download link names no installer file"));
+
+        EXPECT_EQ(server.Requests().size(), 1u) << "only the resources request";
+        EXPECT_TRUE(fs::is_directory(folder));
+        EXPECT_EQ(Entries(folder), std::set<std::string>{"keep.txt"});
+        EXPECT_EQ(Entries(downloads.Path()), std::set<std::string>{"Downloads"});
+        EXPECT_EQ(ReadFile(keep), "mine");
+        EXPECT_FALSE(fs::exists(".confirm"));
+    }
+}
+
+TEST_F(UpdateManagerTest, AnEncodedSeparatorInTheFileNameStaysInsideTheDownloadFolder)
+{
+    const fs::path folder = downloads.Path() / "Downloads";
+    fs::create_directory(folder);
+    ASSERT_TRUE(manager->SetDownloadDir(folder.string()));
+    // The HTTP client decodes the path it sends; the file name is the link's text as it stands.
+    server.ServeFile("/files/../../setup.exe", installerBytes);
+    ReleaseAnswer release = Release();
+    release.permalink = server.Url("/files/..%2f..%2fsetup.exe");
+    Publish(release);
+
+    manager->RegisterProduct(key, "0.0");
+    EXPECT_EQ(StatusOf(*manager, key), "update needed");
+    EXPECT_EQ(DownloadToTheEnd(key), "installer available");
+    EXPECT_EQ(Entries(folder), (std::set<std::string>{"..%2f..%2fsetup.exe", "..%2f..%2fsetup.exe.confirm"}));
+    EXPECT_EQ(Entries(downloads.Path()), std::set<std::string>{"Downloads"});
+    EXPECT_EQ(ReadFile(folder / "..%2f..%2fsetup.exe"), installerBytes);
+}
+
+TEST_F(UpdateManagerTest, AnInstallerPathThatIsAFolderIsNeitherWrittenNorRemoved)
+{
+    fs::create_directory(downloads.Path() / "setup.exe");
+    std::ofstream((downloads.Path() / "setup.exe" / "inside").string()) << "x";
+    Publish(Release());
+    manager->RegisterProduct(key, "0.0");
+    server.ClearRequests();
+
+    EXPECT_NE(StatusOf(*manager, key), "installer available");
+    EXPECT_FALSE(manager->LaunchDownload(key, true));
+    EXPECT_FALSE(manager->CleanDownload(key));
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(fs::is_directory(downloads.Path() / "setup.exe"));
+    EXPECT_TRUE(fs::exists(downloads.Path() / "setup.exe" / "inside"));
+    const std::string quoted = "\"" + (downloads.Path() / "setup.exe").string() + "\"";
+    EXPECT_TRUE(HasMessage("error", "Could not remove " + quoted + ": not a plain file"));
+    EXPECT_TRUE(
+        HasMessage("error", " Could not launch download for Kelvora Studio (soft/ABC): " + quoted + ": not a plain "
+                            "file"));
+}
+
+TEST_F(UpdateManagerTest, RegistrationTakesItsStatusFromVersionsFilesAndPlatform)
+{
+    const std::string none = "-";
+    const std::string release = "release";
+    const struct {
+        const char* name;
+        std::string answer; // "release": the standard one; "-": none (404); else the answer's text
+        std::function<void(ReleaseAnswer&)> adjust;
+        std::string local;
+        std::string installer; // content of the installer file; "-": none
+        std::string confirm;   // content of its ".confirm" file; "-": none
+        std::string status;
+        int64_t resumeOffset;
+        bool confirmKept;
+        std::string level; // a line that must be logged: level and message ("%" stands for the SKU)
+        std::string message;
+    } cases[] = {
+        {"newer release", release, nullptr, "0.0", none, none, "update needed", 0, false, "", ""},
+        {"same version", release, nullptr, "2.0", none, none, "up-to-date", 0, false, "", ""},
+        {"newer local version", release, nullptr, "2.1", "12345", none, "up-to-date", 0, false, "", ""},
+        {"partial file", release, nullptr, "0.0", "12345", none, "download paused", 5, false, "", ""},
+        {"verified file", release, nullptr, "0.0", "12345", ConfirmJson("5"), "installer available", 0, true, "", ""},
+        {"confirm of another size", release, nullptr, "0.0", "12345", ConfirmJson("9"), "download paused", 5, false,
+         "", ""},
+        {"confirm without installer", release, nullptr, "0.0", none, ConfirmJson("5"), "update needed", 0, true, "",
+         ""},
+        {"unsupported platform", release, [](ReleaseAnswer& r) { r.platformMin = "99.0"; }, "0.0", none, none,
+         "latest update doesn't support this OS", 0, false, "", ""},
+        {"unsupported platform, verified file", release, [](ReleaseAnswer& r) { r.platformMin = "99.0"; }, "0.0",
+         "12345", ConfirmJson("5"), "installer available", 0, true, "", ""},
+        {"no release (404)", none, nullptr, "0.0", none, none, "unknown", 0, false, "error",
+         " Could not get product information for %: invalid response (no response or invalid json format"},
+        {"answer not JSON", "<html>", nullptr, "0.0", none, none, "unknown", 0, false, "error",
+         " Could not get product information for %: invalid response (no response or invalid json format"},
+        {"empty resources", R"({"total": 0, "resources": []})", nullptr, "0.0", none, none, "unknown", 0, false,
+         "warning", " Could not get product information for %: invalid resource data"},
+        {"description of another product", release, [](ReleaseAnswer& r) { r.sku = "OTHER"; }, "0.0", none, none,
+         "unknown", 0, false, "warning", " Could not get product information for %: invalid description data"},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProductKey product{"R" + std::to_string(index++), "soft"};
+        const std::string file = product.first + ".exe";
+        ReleaseAnswer answer = Release(product.first, file);
+        if (c.adjust)
+            c.adjust(answer);
+        if (c.answer == release)
+            server.SetAnswer(ResourcesPath(product.first), HttpTestAnswer::Json(answer.Json()));
+        else if (c.answer != none)
+            server.SetAnswer(ResourcesPath(product.first), HttpTestAnswer::Json(c.answer));
+        if (c.installer != none)
+            downloads.WriteFile(file, c.installer);
+        if (c.confirm != none)
+            downloads.WriteFile(file + ".confirm", c.confirm);
+
+        manager->RegisterProduct(product, c.local);
+        const ProductData& record = manager->GetProduct(product);
+        EXPECT_EQ(StatusOf(*manager, product), c.status);
+        EXPECT_EQ(record.installer.GetDownloadedSize(), c.resumeOffset);
+        EXPECT_EQ(record.description.sku, product.first);
+        EXPECT_EQ(record.description.type, "soft");
+        EXPECT_EQ(record.description.localVersion, c.local);
+        EXPECT_EQ(fs::exists(downloads.Path() / (file + ".confirm")), c.confirmKept);
+        if (c.installer != none) {
+            EXPECT_EQ(ReadFile(downloads.Path() / file), c.installer) << "the installer file is never removed here";
+        }
+        if (!c.level.empty()) {
+            std::string message = c.message;
+            message.replace(message.find('%'), 1, product.first);
+            EXPECT_TRUE(HasMessage(c.level, message)) << message;
+        }
+        // A poll moves none of these.
+        recorder->Clear();
+        manager->UpdateStates();
+        EXPECT_EQ(StatusOf(*manager, product), c.status);
+        EXPECT_TRUE(recorder->Events(true).empty());
+    }
+}
+
+TEST_F(UpdateManagerTest, AFirstRegistrationAnnouncesTheRecordThenTheListAndARepeatedOneOnlyTheList)
+{
+    Publish(Release());
+    manager->RegisterProduct(key, "0.0");
+    EXPECT_THAT(recorder->Events(), ElementsAre("changed ABC/soft", "list"));
+    EXPECT_EQ(manager->GetProduct(key).installer.GetInstallerFile(), downloads.Path() / "setup.exe");
+
+    // The second answer moves the link: the record keeps its place and is re-pointed.
+    recorder->Clear();
+    Publish(Release("ABC", "setup-2.exe"));
+    ProductData* const first = &manager->GetProduct(key);
+    manager->RegisterProduct("ABC", "soft", "0.0");
+    EXPECT_THAT(recorder->Events(), ElementsAre("list"));
+    EXPECT_EQ(&manager->GetProduct(key), first);
+    EXPECT_EQ(manager->GetProducts().size(), 1u);
+    EXPECT_EQ(first->installer.GetUrl(), server.Url("/files/setup-2.exe"));
+    EXPECT_EQ(first->installer.GetInstallerFile(), downloads.Path() / "setup-2.exe");
+    EXPECT_EQ(StatusOf(*manager, key), "update needed");
+}
+
+TEST_F(UpdateManagerTest, AnUnreachableServerIsAskedOncePerCall)
+{
+    ClosedPort closed;
+    recorder.reset();
+    manager = MakeManager("http://127.0.0.1:" + std::to_string(closed.Number()));
+    recorder = std::make_unique<UpdateEventRecorder>(*manager);
+    const auto connectionErrors = [&] {
+        const std::vector<std::string> lines = log.Messages("web", "error");
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& line) { return line.rfind("Error connecting to ", 0) == 0; });
+    };
+
+    manager->ProcessProductInfo({{{"A", "soft"}, "1.0"}, {{"B", "soft"}, "2.0"}, {{"C", "firmware"}, "3.0"}});
+    EXPECT_EQ(connectionErrors(), 1);
+    EXPECT_EQ(ManagerErrors(), std::vector<std::string>{" Could not connect to resources server."});
+    for (const auto& entry : std::vector<std::pair<ProductKey, std::string>>{
+             {{"A", "soft"}, "1.0"}, {{"B", "soft"}, "2.0"}, {{"C", "firmware"}, "3.0"}}) {
+        const ProductDescription& description = manager->GetProduct(entry.first).description;
+        EXPECT_EQ(description.sku, entry.first.first);
+        EXPECT_EQ(description.type, entry.first.second);
+        EXPECT_EQ(description.localVersion, entry.second);
+        EXPECT_EQ(description.url, "");
+        EXPECT_FALSE(manager->GetProduct(entry.first).installer.IsInitialized());
+    }
+    EXPECT_TRUE(recorder->Events().empty()) << "no status is computed";
+
+    manager->RegisterProduct({"D", "soft"}, "0.0");
+    EXPECT_EQ(connectionErrors(), 2) << "the next call asks again";
+    EXPECT_EQ(StatusOf(*manager, {"D", "soft"}), "unknown");
+    EXPECT_EQ(manager->GetProduct({"D", "soft"}).installer.GetInstallerFile(), fs::path());
+    EXPECT_THAT(recorder->Events(), ElementsAre("changed D/soft", "list"));
+}
+
+TEST_F(UpdateManagerTest, ARequestUrlThatCannotBeParsedFailsOnlyItsOwnProduct)
+{
+    Publish(Release("B"));
+    manager->ProcessProductInfo({{{"A%zz", "soft"}, "0.0"}, {{"B", "soft"}, "0.0"}});
+    EXPECT_EQ(manager->GetProduct({"B", "soft"}).description.name, "Kelvora Studio");
+    EXPECT_TRUE(HasMessage("error", " Could not get product information for A%zz: Bad URI syntax: URI encoding: "
+                                    "not a hex digit"));
+
+    recorder.reset();
+    manager = MakeManager("http://127.0.0.1:notaport");
+    manager->ProcessProductInfo({{{"A", "soft"}, "0.0"}, {{"B", "soft"}, "0.0"}});
+    manager->RegisterProduct({"C", "soft"}, "0.0");
+    for (const char* sku : {"A", "B", "C"}) {
+        EXPECT_TRUE(HasMessage("error", std::string(" Could not get product information for ") + sku
+                                            + ": Bad URI syntax: bad or invalid port number: notaport"))
+            << sku;
+    }
+    EXPECT_EQ(StatusOf(*manager, {"C", "soft"}), "unknown");
+}
+
+TEST_F(UpdateManagerTest, WithoutServerQueriesARecordKeepsItsDescription)
+{
+    Publish(Release());
+    manager->SetQueryServer(false);
+    manager->RegisterProduct(key, "0.0");
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(StatusOf(*manager, key), "unknown");
+    EXPECT_THAT(recorder->Events(), ElementsAre("changed ABC/soft", "list"));
+
+    manager->SetQueryServer(true);
+    manager->RegisterProduct(key, "0.0");
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(StatusOf(*manager, key), "update needed");
+
+    manager->SetQueryServer(false);
+    manager->RegisterProduct(key, "2.0");
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(manager->GetProduct(key).description.latestVersion, "2.0");
+    EXPECT_EQ(manager->GetProduct(key).description.localVersion, "2.0");
+    EXPECT_EQ(StatusOf(*manager, key), "up-to-date");
+}
+
+TEST_F(UpdateManagerTest, TheDownloadFolderChangesOnlyWhileNoProductIsBusy)
+{
+    Publish(Release("A", "a.exe"));
+    Publish(Release("B", "b.exe"));
+    server.ServeFile("/files/a.exe", installerBytes);
+    downloads.WriteFile("b.exe", "partial");
+    manager->RegisterProduct({"A", "soft"}, "0.0");
+    manager->RegisterProduct({"B", "soft"}, "0.0");
+    ASSERT_EQ(StatusOf(*manager, {"B", "soft"}), "download paused");
+
+    recorder->Clear();
+    EXPECT_TRUE(manager->SetDownloadDir(downloads.String()));
+    EXPECT_TRUE(recorder->Events().empty()) << "the same folder refreshes nothing";
+
+    const fs::path other = downloads.Path() / "other";
+    for (ProductStatus busy :
+         {ProductStatus::DownloadInProgress, ProductStatus::InstallerStart, ProductStatus::InstallInProgress}) {
+        manager->GetProduct({"A", "soft"}).installer.SetStatus(busy);
+        EXPECT_FALSE(manager->SetDownloadDir(other.string())) << ProductStatusToString(busy);
+        EXPECT_EQ(manager->GetInstallerFilePath("x.exe"), downloads.Path() / "x.exe");
+    }
+    manager->GetProduct({"A", "soft"}).installer.SetStatus(ProductStatus::UpdateNeeded);
+
+    EXPECT_TRUE(manager->SetDownloadDir(other.string()));
+    EXPECT_THAT(recorder->Events(), ElementsAre("list"));
+    EXPECT_EQ(manager->GetProduct({"A", "soft"}).installer.GetInstallerFile(), other / "a.exe");
+    EXPECT_EQ(manager->GetProduct({"B", "soft"}).installer.GetInstallerFile(), downloads.Path() / "b.exe")
+        << "a paused download keeps its file";
+
+    EXPECT_EQ(DownloadToTheEnd({"A", "soft"}), "installer available");
+    EXPECT_EQ(ReadFile(other / "a.exe"), installerBytes) << "the missing folder was created";
+}
+
+TEST_F(UpdateManagerTest, ALaunchCreatesOneMissingFolderLevelOnly)
+{
+    Publish(Release());
+    manager->RegisterProduct(key, "0.0");
+    const fs::path deep = downloads.Path() / "a" / "b";
+    ASSERT_TRUE(manager->SetDownloadDir(deep.string()));
+    EXPECT_EQ(DownloadToTheEnd(key), "download error");
+    EXPECT_FALSE(fs::exists(downloads.Path() / "a"));
+
+    // A folder whose state cannot even be read.
+    const fs::path tooLong = downloads.Path() / std::string(300, 'x');
+    ASSERT_TRUE(manager->SetDownloadDir(tooLong.string()));
+    EXPECT_FALSE(manager->LaunchDownload(key, true));
+    const std::vector<std::string> errors = log.Messages("update_manager", "error");
+    EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [&](const std::string& message) {
+        return message.rfind("Can't create download dir '\"" + tooLong.string() + "\"': ", 0) == 0;
+    }));
+    EXPECT_NE(StatusOf(*manager, key), "download in progress");
+}
+
+TEST_F(UpdateManagerTest, RefreshProductReadsTheLocalVersionAgain)
+{
+    Publish(Release());
+    Publish(Release("F"), "firmware");
+    manager->RegisterProduct(key, "1.0");
+    manager->RefreshProduct(key);
+    EXPECT_EQ(manager->GetProduct(key).description.localVersion, "not_installed") << "the scanner has no rules";
+
+    manager->RegisterProduct({"F", "firmware"}, "1.0");
+    manager->RefreshProduct("F", "firmware");
+    EXPECT_EQ(manager->GetProduct({"F", "firmware"}).description.localVersion, "1.0");
+
+    recorder->Clear();
+    server.ClearRequests();
+    manager->RefreshProduct({"NEW", "firmware"});
+    EXPECT_TRUE(recorder->Events().empty());
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_THROW(manager->GetProduct({"NEW", "firmware"}), std::out_of_range);
+
+    manager->RefreshProduct({"NEW", "soft"});
+    EXPECT_EQ(manager->GetProduct({"NEW", "soft"}).description.localVersion, "not_installed");
+    EXPECT_THAT(recorder->Events(), ElementsAre("changed NEW/soft", "list"));
+}
+
+TEST_F(UpdateManagerTest, UnknownKeysAndRefusedLaunchesAreLoggedAndChangeNothing)
+{
+    const ProductKey unknown{"NONE", "soft"};
+    EXPECT_FALSE(manager->LaunchDownload(unknown, true));
+    EXPECT_FALSE(manager->LaunchInstaller(unknown, true));
+    EXPECT_FALSE(manager->StopDownload(unknown, true));
+    EXPECT_FALSE(manager->CleanDownload("NONE", "soft"));
+    EXPECT_FALSE(manager->IsDownloading("NONE", "soft"));
+    EXPECT_THROW(manager->GetProduct(unknown), std::out_of_range);
+    EXPECT_EQ(ManagerErrors(),
+              (std::vector<std::string>{"Could not find product info for NONE while launching download",
+                                        "Could not find product info for NONE while stopping download",
+                                        "Could not find product info for NONE while stopping download"}));
+    EXPECT_EQ(log.Messages("update_manager", "warning"),
+              std::vector<std::string>{"Could not find product info for NONE while launching install"});
+
+    Publish(Release());
+    downloads.WriteFile("setup.exe", installerBytes);
+    downloads.WriteFile("setup.exe.confirm", ConfirmJson(std::to_string(installerBytes.size())));
+    manager->RegisterProduct(key, "0.0");
+    ASSERT_EQ(StatusOf(*manager, key), "installer available");
+    EXPECT_FALSE(manager->LaunchDownload(key, false));
+    EXPECT_TRUE(HasMessage("warning", " Attempt to launch download for Kelvora Studio (soft/ABC) but status is "
+                                      "installer available"));
+    EXPECT_FALSE(manager->IsDownloading(key));
+
+    EXPECT_TRUE(manager->LaunchInstaller(key, true));
+    EXPECT_TRUE(HasMessage("info", "Launch installer for Kelvora Studio (ABC)"));
+    EXPECT_EQ(StatusOf(*manager, key), "installer start");
+    EXPECT_FALSE(manager->LaunchInstaller(key, true));
+    EXPECT_TRUE(HasMessage("warning", "Attempt to launch installer for Kelvora Studio (ABC) but installer is not "
+                                      "available."));
+
+    // A refresh before the next poll finds the verified installer again, so nothing is queued.
+    manager->RefreshProduct(key);
+    EXPECT_EQ(StatusOf(*manager, key), "installer available");
+    EXPECT_TRUE(manager->StopDownload(key, false));
+    EXPECT_TRUE(HasMessage("info", "Stop download for Kelvora Studio (ABC)"));
+    EXPECT_EQ(StatusOf(*manager, key), "installer available");
+}
+
+TEST_F(UpdateManagerTest, AConfirmFileThatCannotBeWrittenIsADownloadError)
+{
+    Publish(Release());
+    manager->RegisterProduct(key, "0.0");
+    fs::create_directory(downloads.Path() / "setup.exe.confirm");
+    recorder->Clear();
+
+    EXPECT_EQ(DownloadToTheEnd(key), "download error");
+    const std::string confirm = (downloads.Path() / "setup.exe.confirm").string();
+    EXPECT_TRUE(HasMessage("error", "Could not write \"" + confirm + "\": not a plain file"));
+    EXPECT_TRUE(HasMessage("info", "State for product ABC (soft) switch from download in progress to download error"));
+    EXPECT_THAT(recorder->Events(), ElementsAre("changed ABC/soft"));
+    EXPECT_TRUE(std::none_of(recorder->Progress().begin(), recorder->Progress().end(),
+                             [](const DownloadProgressEvent& event) { return event.finished; }));
+    EXPECT_TRUE(fs::is_directory(confirm));
+    manager->UpdateStates();
+    EXPECT_EQ(StatusOf(*manager, key), "download error");
+
+    // Once the obstacle is gone, a launch from "download error" cleans and downloads again.
+    fs::remove(confirm);
+    EXPECT_TRUE(manager->LaunchDownload(key, false));
+    EXPECT_TRUE(PollUntil(*manager, [&] { return StatusOf(*manager, key) != "download in progress"; }));
+    EXPECT_EQ(StatusOf(*manager, key), "installer available");
+}
+
+TEST_F(UpdateManagerTest, DumpProductsListsEveryRecord)
+{
+    Publish(Release());
+    manager->RegisterProduct(key, "0.0");
+    const std::string expected = "Data for Kelvora Studio:\n  URL:            " + server.Url("/files/setup.exe")
+        + "\n  SKU:            ABC\n  Type:           soft\n  Local version:  0.0\n  Latest Version: 2.0"
+          "\n  Installer File: "
+        + (downloads.Path() / "setup.exe").string() + "\n  Status:         update needed";
+    const std::vector<std::string> debug = log.Messages("update_manager", "debug");
+    ASSERT_GE(debug.size(), 2u);
+    EXPECT_EQ(debug[debug.size() - 2], "  Local computed data:");
+    EXPECT_EQ(debug.back(), expected);
+}
+
+TEST_F(UpdateManagerTest, ConstructionTakesTheDownloadsFolderAndLogsBothEnds)
+{
+    recorder.reset();
+    manager.reset();
+    TempDir home;
+    ScopedEnvironment environment;
+    environment.Set("HOME", home.String());
+    environment.Set("XDG_CONFIG_HOME", (home.Path() / "none").string());
+    {
+        UpdateManager made("", server.Url(), platformWindows);
+        EXPECT_EQ(made.GetInstallerFilePath("http://h/setup.exe"), home.Path() / "Downloads" / "setup.exe");
+    }
+    environment.Unset("HOME");
+    {
+        UpdateManager made("", server.Url(), platformWindows);
+        EXPECT_EQ(made.GetInstallerFilePath("http://h/setup.exe"), fs::path("setup.exe"));
+    }
+    const std::vector<std::string> info = log.Messages("update_manager", "info");
+    EXPECT_EQ(std::count(info.begin(), info.end(), " Initialize UpdateManager"), 3);
+    EXPECT_EQ(std::count(info.begin(), info.end(), " Terminate UpdateManager"), 3) << "with the fixture's";
+}
+
+TEST_F(UpdateManagerTest, APollAnnouncesAFinishedInstallUntilAListenerMovesIt)
+{
+    Publish(Release());
+    manager->RegisterProduct(key, "0.0");
+    recorder->Clear();
+    Installer& installer = manager->GetProduct(key).installer;
+    installer.SetStatus(ProductStatus::InstallComplete);
+
+    manager->UpdateStates();
+    manager->UpdateStates();
+    EXPECT_THAT(recorder->Events(), ElementsAre("changed ABC/soft", "changed ABC/soft"));
+
+    // Like the update window: the listener cleans up, which recomputes the status.
+    recorder->Clear();
+    recorder->onChanged = [&](const ProductChangedEvent&) {
+        if (installer.GetStatus() == ProductStatus::InstallComplete)
+            manager->CleanDownload(key);
+    };
+    manager->UpdateStates();
+    EXPECT_THAT(recorder->Events(), ElementsAre("changed ABC/soft", "changed ABC/soft"));
+    EXPECT_TRUE(HasMessage("info", "State for product ABC (soft) switch from install complete to update needed"));
+    recorder->Clear();
+    manager->UpdateStates();
+    EXPECT_TRUE(recorder->Events().empty());
+}
+
+TEST_F(UpdateManagerTest, APollLeavesAnUnsupportedReleaseAndADownloadThatHasNotBegunAlone)
+{
+    ReleaseAnswer release = Release();
+    release.platformMin = "99.0";
+    Publish(release);
+    Publish(Release("IDLE"));
+    manager->RegisterProduct(key, "0.0");
+    manager->RegisterProduct({"IDLE", "soft"}, "0.0");
+    ASSERT_EQ(StatusOf(*manager, key), "latest update doesn't support this OS");
+    // No download was started, so the downloader is still idle.
+    manager->GetProduct({"IDLE", "soft"}).installer.SetStatus(ProductStatus::DownloadInProgress);
+    recorder->Clear();
+    for (int i = 0; i < 3; ++i)
+        manager->UpdateStates();
+    EXPECT_TRUE(recorder->Events(true).empty());
+    EXPECT_EQ(StatusOf(*manager, {"IDLE", "soft"}), "download in progress");
+
+    // The launch's own state check knows nothing of the platform.
+    EXPECT_TRUE(manager->LaunchDownload(key, false));
+    EXPECT_EQ(StatusOf(*manager, key), "download in progress");
+}
+
+TEST_F(UpdateManagerTest, AFinishedInstallerOfNoRecordIsLoggedAndAnnouncesNothing)
+{
+    Publish(Release());
+    manager->RegisterProduct(key, "0.0");
+    const fs::path file = downloads.Path() / "stranger.exe";
+    Installer stranger("u", file, ProductStatus::Unknown);
+    stranger.SetStatus(ProductStatus::InstallInProgress);
+    recorder->Clear();
+    ASSERT_TRUE(InstallThread::Add(&stranger));
+    EXPECT_TRUE(PollUntil(*manager, [&] {
+        return HasMessage("error", " Could not find product information for " + file.string()
+                                       + " to process completed installer");
+    }));
+    EXPECT_TRUE(recorder->Events().empty());
+    EXPECT_EQ(StatusOf(*manager, key), "update needed");
+    CSingleton<InstallThread>::Destroy();
+}
+
+} // namespace
