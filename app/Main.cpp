@@ -1,4 +1,28 @@
-int main()
+// The process entry: hands control to the framework's application main, then relaunches the
+// product when the update asked for it, or stops the log engine and returns 0.
+#include "app/JUCEUpdaterApplication.h"
+
+#include "common/CLog.h"
+#include "common/CSingleton.h"
+
+#include <csignal>
+
+int main(int argc, char* argv[])
 {
+    // A reader of standard output that went away must not end an update half-way: writes then
+    // simply fail.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    juce::JUCEApplicationBase::createInstance = &Kelvora::Updater::CreateApplication;
+    juce::JUCEApplicationBase::main(argc, const_cast<const char**>(argv));
+
+    using Kelvora::Updater::JUCEUpdaterApplication;
+    if (JUCEUpdaterApplication::IsRelaunchRequested()) {
+        const std::vector<std::string> arguments = JUCEUpdaterApplication::GetRelaunchArguments();
+        if (!arguments.empty())
+            Kelvora::Updater::RelaunchProduct(arguments);
+    }
+    CSingleton<CLog>::GetInstance();
+    CSingleton<CLog>::Destroy();
     return 0;
 }
