@@ -46,13 +46,18 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
 
 } // namespace
 
-ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::map<std::string, std::string>& environment, int timeoutSeconds)
+StartedChild::StartedChild(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::map<std::string, std::string>& environment)
 {
     int outPipe[2];
     int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+    if (pipe(outPipe) != 0)
         throw std::runtime_error("pipe failed");
+    if (pipe(errPipe) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        throw std::runtime_error("pipe failed");
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -67,9 +72,9 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     std::vector<char*> argvPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(envp);
 
-    pid_t pid = 0;
+    pid_t started = 0;
     const int spawned =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+        posix_spawn(&started, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);
@@ -78,10 +83,36 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         close(errPipe[0]);
         throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawned));
     }
+    pid = started;
+    outFd = outPipe[0];
+    errFd = errPipe[0];
+}
 
+StartedChild::~StartedChild()
+{
+    if (!finished) {
+        kill(pid, SIGKILL);
+        Finish(10);
+    }
+}
+
+bool StartedChild::Running() const
+{
+    if (finished)
+        return false;
+    siginfo_t info{};
+    // WNOWAIT: look without reaping, so Finish still collects the exit code.
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+ChildResult StartedChild::Finish(int timeoutSeconds)
+{
     ChildResult result;
+    if (finished)
+        return result;
+    finished = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     while (open > 0) {
@@ -116,6 +147,13 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     waitpid(pid, &status, 0);
     result.exitCode = !result.timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::map<std::string, std::string>& environment, int timeoutSeconds)
+{
+    StartedChild child(program, arguments, environment);
+    return child.Finish(timeoutSeconds);
 }
 
 std::string TestProgramPath(const std::string& name)

@@ -14,6 +14,31 @@ struct ChildResult
     std::string err;
 };
 
+// A child process that runs while the test goes on (clicks on its window, closes it), then is
+// waited for. Its output is collected while it is waited for; a child that prints more than a
+// pipe holds before that blocks until then. Killed when the object goes before it ended.
+class StartedChild
+{
+public:
+    // As RunChild. Throws std::runtime_error when the program cannot be started.
+    StartedChild(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::map<std::string, std::string>& environment = {});
+    ~StartedChild();
+    StartedChild(const StartedChild&) = delete;
+    StartedChild& operator=(const StartedChild&) = delete;
+
+    // True while the process has not ended (it is not reaped here).
+    bool Running() const;
+    // Reads its output until it closes and waits for the end; kills it after the time-out.
+    ChildResult Finish(int timeoutSeconds = 60);
+
+private:
+    int pid = -1;
+    int outFd = -1;
+    int errFd = -1;
+    bool finished = false;
+};
+
 // `environment` entries are added to (or replace those of) the test's own environment; an
 // entry with an empty value removes the variable.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
