@@ -1,6 +1,8 @@
 // The progress bar's drawing, checked pixel by pixel in an image: no display is needed.
 #include "app/UpdaterLookAndFeel.h"
 
+#include "tests/support/JuceForTest.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,7 +39,7 @@ protected:
         return filled;
     }
 
-    juce::ScopedJuceInitialiser_GUI framework;
+    JuceForTest framework;
     UpdaterLookAndFeel lookAndFeel;
     double value = 0.0;
     juce::ProgressBar bar{value};

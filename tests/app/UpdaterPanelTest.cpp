@@ -3,6 +3,8 @@
 #include "app/UpdaterLookAndFeel.h"
 #include "app/UpdaterPanel.h"
 
+#include "tests/support/JuceForTest.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,7 +38,7 @@ protected:
     // Runs the message loop until the bar's own timer has taken up the panel's value.
     static void SyncBar() { juce::MessageManager::getInstance()->runDispatchLoopUntil(200); }
 
-    juce::ScopedJuceInitialiser_GUI framework;
+    JuceForTest framework;
     UpdaterLookAndFeel lookAndFeel;
 };
 
