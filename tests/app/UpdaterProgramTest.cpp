@@ -12,11 +12,10 @@
 #include "tests/support/NginxServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UpdateManagerProbe.h"
+#include "tests/support/UpdaterRelease.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/support/XvfbServer.h"
 
-#include <Poco/DigestStream.h>
-#include <Poco/MD5Engine.h>
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
@@ -32,13 +31,6 @@ using Kelvora::Updater::UpdaterPanel;
 
 const std::string sku = "KV-STUDIO";
 const std::string windowTitle = "Auto Update";
-
-std::string Md5(const std::string& data)
-{
-    Poco::MD5Engine engine;
-    engine.update(data);
-    return Poco::DigestEngine::digestToHex(engine.digest());
-}
 
 // What the window's content looks like with a message and either the bar or the buttons,
 // drawn with the program's own classes over the window's background.
@@ -105,22 +97,9 @@ protected:
         return environment;
     }
 
-    // The resources answer for a release whose installer is at `link`.
-    std::string Release(const std::string& link, const std::string& checksum) const
-    {
-        ReleaseAnswer answer;
-        answer.sku = sku;
-        answer.permalink = link;
-        answer.size = std::to_string(installer.size());
-        answer.checksum = checksum;
-        return answer.Json();
-    }
-
     void Serve(HttpTestServer& server, const HttpTestFileOptions& options = {}, const std::string& checksum = "")
     {
-        server.SetAnswer(ResourcesPath(sku),
-                         HttpTestAnswer::Json(Release(server.Url("/files/setup"), checksum.empty() ? Md5(installer) : checksum)));
-        server.ServeFile("/files/setup", installer, options);
+        ServeRelease(server, sku, installer, options, checksum);
     }
 
     std::vector<std::string> Arguments(const std::string& server, const std::vector<std::string>& relaunch) const
@@ -201,7 +180,7 @@ TEST_F(UpdaterProgramTest, SuccessAgainstNginx)
     root.WriteFile("files/setup", installer);
     NginxServer nginx(root.String());
     ASSERT_TRUE(nginx.Started()) << nginx.Log();
-    root.WriteFile(ResourcesPath(sku).substr(1), Release(nginx.Url("/files/setup"), Md5(installer)));
+    root.WriteFile(ResourcesPath(sku).substr(1), ReleaseJson(sku, nginx.Url("/files/setup"), installer));
 
     const ChildResult result = RunChild(Program(), Arguments(nginx.Url(), {"--flag=1"}), Environment(), 120);
 
@@ -355,6 +334,109 @@ TEST_F(UpdaterProgramTest, CloseButtonDuringDownloadEndsWithoutRelaunchAndKeepsT
     EXPECT_FALSE(fs::exists(InstallerPath() + ".args")) << "no install";
     ASSERT_TRUE(fs::exists(InstallerPath())) << "the partial file is kept";
     EXPECT_EQ(fs::file_size(InstallerPath()), part);
+}
+
+TEST_F(UpdaterProgramTest, CommandLineWithoutUsableSkuPrintsTheUsageAndEndsWithOne)
+{
+    const std::string usage =
+        "Usage: updater --product-sku SKU [-- RELAUNCH_ARG [RELAUNCH_ARG ...]]\n"
+        "Example: updater --product-sku myproduct -- \"/Application/Kelvora/My Product.app\" myarg1 myarg2\n";
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--server", "http://127.0.0.1:1"},
+        {"--product-sku"},
+        {"--product-sku", "A", "--product-sku"},
+        {"--product-sku", ""},
+        {"--server", "--product-sku"},
+        {"--server", "--product-sku", "A"},
+        {"--PRODUCT-SKU", "A"},
+        {"-product-sku", "A"},
+        {"--", "--product-sku", "A"},
+        {"A", "B", "C"},
+    };
+    for (const std::vector<std::string>& arguments : cases) {
+        std::string shown;
+        for (const std::string& argument : arguments)
+            shown += "[" + argument + "]";
+        const ChildResult result = RunChild(Program(), arguments, Environment(), 60);
+        EXPECT_EQ(result.exitCode, 1) << shown;
+        EXPECT_EQ(result.out, usage) << shown << ": the usage lines alone, no log engine";
+        EXPECT_EQ(result.err, "") << shown;
+    }
+}
+
+TEST_F(UpdaterProgramTest, CommandLineOptionsTakeTheNextArgumentAndTheLastOneWins)
+{
+    HttpTestServer server;
+    ClosedPort closed;
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(closed.Number());
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        std::string sku; // the one asked for; the server answers 404, so each run ends with 1
+    };
+    const Case cases[] = {
+        {{"--product-sku", "A", "--product-sku", "B", "--server", server.Url()}, "B"},
+        {{"--product-sku", "A", "--server", unreachable, "--server", server.Url()}, "A"},
+        {{"--server", server.Url(), "--product-sku", "--", "X"}, "--"},
+        {{"--product-sku", "--server", "--server", server.Url()}, "--server"},
+        {{"ignored", "--product-sku", "C", "also", "--server", server.Url(), "--", "--server", unreachable}, "C"},
+    };
+    for (const Case& c : cases) {
+        server.ClearRequests();
+        const ChildResult result = RunChild(Program(), c.arguments, Environment(), 60);
+        EXPECT_EQ(result.exitCode, 1) << c.sku;
+        EXPECT_EQ(result.out, AllFiveLines()) << c.sku;
+        const std::vector<RecordedRequest> requests = server.Requests();
+        ASSERT_EQ(requests.size(), 1u) << c.sku;
+        EXPECT_EQ(requests.front().path, ResourcesPath(c.sku));
+    }
+}
+
+TEST_F(UpdaterProgramTest, RelaunchArgumentsLoseOnlyTheQuotesTheUpdaterAdded)
+{
+    HttpTestServer server;
+    Serve(server);
+    const ChildResult result = RunChild(
+        Program(), Arguments(server.Url(), {"\"pre quoted\"", "\"half", "tail\"", "", "--product-sku", "a b"}),
+        Environment(), 120);
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    const std::string expected = "[" + product + "]\n[pre quoted]\n[half]\n[tail]\n[]\n[--product-sku]\n[a b]\n";
+    EXPECT_EQ(WaitForProductArgs(expected), expected);
+}
+
+TEST_F(UpdaterProgramTest, RelaunchThatCannotStartEndsWithOneAfterTheCleanUp)
+{
+    TempDir other;
+    const std::string notExecutable = other.WriteFile("text", "not a program\n").string();
+    const std::vector<std::vector<std::string>> relaunches = {
+        {""}, {"\""}, {"\"\""}, {(other.Path() / "missing").string()}, {notExecutable}, {other.String()},
+        // A bare name is a file in the current folder, never one found in PATH.
+        {"print_args"},
+    };
+    for (const std::vector<std::string>& relaunch : relaunches) {
+        HttpTestServer server;
+        Serve(server);
+        std::vector<std::string> arguments{"--product-sku", sku, "--server", server.Url(), "--"};
+        arguments.insert(arguments.end(), relaunch.begin(), relaunch.end());
+        const ChildResult result =
+            RunChild(Program(), arguments, Environment({{"PATH", fs::path(TestProgramPath("print_args")).parent_path().string()}}), 120);
+        EXPECT_EQ(result.exitCode, 1) << relaunch.front();
+        EXPECT_EQ(result.out, AllFiveLines()) << relaunch.front();
+        EXPECT_EQ(InstallerArgs(), "[" + InstallerPath() + "]\n[/SILENT]\n") << "the update itself went through";
+        fs::remove(InstallerPath() + ".args");
+    }
+}
+
+TEST_F(UpdaterProgramTest, SuccessWithoutRelaunchArgumentsEndsNormally)
+{
+    HttpTestServer server;
+    Serve(server);
+    const ChildResult result =
+        RunChild(Program(), {"--product-sku", sku, "--server", server.Url(), "--"}, Environment(), 120);
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(result.out, AllFiveLines());
+    EXPECT_EQ(InstallerArgs(), "[" + InstallerPath() + "]\n[/SILENT]\n");
 }
 
 } // namespace
