@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libboost-dev libboost-filesystem-dev libboost-system-dev
   libpoco-dev nginx-light
+  juce-modules-source patch fonts-dejavu-core fontconfig-config
+  xvfb xdotool x11-apps imagemagick
 )
 
 missing=()
