@@ -439,4 +439,21 @@ TEST_F(UpdaterProgramTest, SuccessWithoutRelaunchArgumentsEndsNormally)
     EXPECT_EQ(InstallerArgs(), "[" + InstallerPath() + "]\n[/SILENT]\n");
 }
 
+TEST_F(UpdaterProgramTest, ReaderOfStandardOutputThatWentAwayDoesNotStopTheUpdate)
+{
+    HttpTestServer server;
+    Serve(server);
+    const std::string code = (home.Path() / "exit-code").string();
+    // The reader is gone before the updater starts.
+    std::vector<std::string> arguments{"-c", "{ sleep 0.5; \"$0\" \"$@\"; echo $? > " + code + "; } | true", Program()};
+    const std::vector<std::string> updater = Arguments(server.Url(), {"after"});
+    arguments.insert(arguments.end(), updater.begin(), updater.end());
+    const ChildResult result = RunChild("/bin/sh", arguments, Environment(), 120);
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(WaitUntil([&] { return !ReadFile(code).empty(); }, 30));
+    EXPECT_EQ(ReadFile(code), "0\n");
+    EXPECT_EQ(WaitForProductArgs("[" + product + "]\n[after]\n"), "[" + product + "]\n[after]\n");
+}
+
 } // namespace

@@ -72,9 +72,22 @@ StartedChild::StartedChild(const std::string& program, const std::vector<std::st
     std::vector<char*> argvPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(envp);
 
+    // The child starts as it would from a shell: signals the test process ignores or blocks
+    // (the network library ignores SIGPIPE) are not passed on.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
     pid_t started = 0;
     const int spawned =
-        posix_spawn(&started, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+        posix_spawn(&started, program.c_str(), &actions, &attributes, argvPointers.data(), envPointers.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);

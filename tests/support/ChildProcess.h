@@ -1,5 +1,6 @@
 // Runs a program as a child process and collects its standard output, standard error and exit
-// code; kills it after a time-out. For tests that check what a whole process prints.
+// code; kills it after a time-out. For tests that check what a whole process prints. The child
+// starts with default signal handling and no blocked signal, as from a shell.
 #pragma once
 
 #include <map>
