@@ -23,7 +23,8 @@ void FormatErrorDetail(int code, int limit, char* buffer, size_t size)
         buffer[0] = '\0';
         return;
     }
-    std::snprintf(buffer, size, "%0.*s (0x%x)", limit, text.c_str(), static_cast<unsigned>(code));
+    // "%0.*s" in the Windows build; the 0 flag means nothing for text.
+    std::snprintf(buffer, size, "%.*s (0x%x)", limit, text.c_str(), static_cast<unsigned>(code));
 }
 
 } // namespace
