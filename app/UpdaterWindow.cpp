@@ -86,6 +86,9 @@ void UpdaterWindow::Start()
     } catch (const std::exception& error) {
         EndWithError("starting the download", error.what());
         std::exit(1);
+    } catch (...) {
+        EndWithError("starting the download", "unknown exception");
+        std::exit(1);
     }
 
     setUsingNativeTitleBar(true);
@@ -209,6 +212,8 @@ void UpdaterWindow::LaunchInstaller()
             setAlwaysOnTop(false);
     } catch (const std::exception& error) {
         EndWithError("launching the installer", error.what());
+    } catch (...) {
+        EndWithError("launching the installer", "unknown exception");
     }
 }
 

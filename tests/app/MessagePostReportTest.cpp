@@ -44,7 +44,7 @@ TEST(MessagePostReportTest, FailedPostReturnsFalseAndReportsTheSystemError)
     for (const Case& c : cases) {
         const ChildResult result = Probe(c.mode);
         EXPECT_EQ(result.exitCode, 0) << c.mode << ": " << result.err;
-        EXPECT_EQ(result.out, c.line + "\nposted 0\n") << c.mode;
+        EXPECT_EQ(result.out, c.line + "\nposted 0\ndelivered 0\n") << c.mode;
     }
 }
 
