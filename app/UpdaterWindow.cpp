@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -41,7 +42,8 @@ UpdaterWindow::UpdaterWindow(const std::string& sku, const std::string& server)
     : juce::DocumentWindow("Auto Update", juce::Colours::lightgrey, juce::DocumentWindow::closeButton, true),
       panel("main", [this] { LaunchInstaller(); }, [this] { closeButtonPressed(); }),
       logWindow("Log window"),
-      updateManager("", server.empty() ? resourcesServer : server, UpdateManager::platformWindows),
+      updateManager(std::make_unique<UpdateManager::UpdateManager>("", server.empty() ? resourcesServer : server,
+                                                                  UpdateManager::platformWindows)),
       productKey(sku, UpdateManager::productTypeSoft)
 {
 }
@@ -49,7 +51,8 @@ UpdaterWindow::UpdaterWindow(const std::string& sku, const std::string& server)
 UpdaterWindow::~UpdaterWindow()
 {
     stopTimer();
-    updateManager.EventSource<ProductChangedEvent>::RemoveListener(this);
+    if (updateManager != nullptr)
+        updateManager->EventSource<ProductChangedEvent>::RemoveListener(this);
     // The panel is a member: take it out of the content holder before it goes.
     clearContentComponent();
 }
@@ -64,31 +67,31 @@ void UpdaterWindow::Start()
     panel.setBounds(0, 0, contentWidth, contentHeight);
     downloadRetryCount = 0;
     try {
-        updateManager.RegisterProduct(productKey, localVersion);
+        updateManager->RegisterProduct(productKey, localVersion);
     } catch (const std::exception& error) {
         EndWithError("registering the product", error.what());
-        std::exit(1);
+        FailStart();
     } catch (...) {
         EndWithError("registering the product", "unknown exception");
-        std::exit(1);
+        FailStart();
     }
-    updateManager.EventSource<ProductChangedEvent>::AddListener(this);
+    updateManager->EventSource<ProductChangedEvent>::AddListener(this);
 
     try {
-        const ProductStatus status = updateManager.GetProduct(productKey).installer.GetStatus();
+        const ProductStatus status = updateManager->GetProduct(productKey).installer.GetStatus();
         if (status == ProductStatus::Error || status == ProductStatus::Unknown || status == ProductStatus::UnsupportedOs)
-            std::exit(1);
-        if (!updateManager.LaunchDownload(productKey, true))
-            std::exit(1);
+            FailStart();
+        if (!updateManager->LaunchDownload(productKey, true))
+            FailStart();
         panel.SetMessage("Downloading latest version...");
     } catch (const std::out_of_range&) {
-        std::exit(1);
+        FailStart();
     } catch (const std::exception& error) {
         EndWithError("starting the download", error.what());
-        std::exit(1);
+        FailStart();
     } catch (...) {
         EndWithError("starting the download", "unknown exception");
-        std::exit(1);
+        FailStart();
     }
 
     setUsingNativeTitleBar(true);
@@ -104,13 +107,22 @@ void UpdaterWindow::Start()
 void UpdaterWindow::Stop()
 {
     stopTimer();
-    updateManager.EventSource<ProductChangedEvent>::RemoveListener(this);
+    if (updateManager != nullptr)
+        updateManager->EventSource<ProductChangedEvent>::RemoveListener(this);
+}
+
+void UpdaterWindow::FailStart()
+{
+    // The exit-time clean-up deletes the log engine: no download worker may still run then and
+    // log into it.
+    updateManager.reset();
+    std::exit(1);
 }
 
 void UpdaterWindow::OnEvent(const ProductChangedEvent&)
 {
     try {
-        UpdateManager::ProductData& product = updateManager.GetProduct(productKey);
+        UpdateManager::ProductData& product = updateManager->GetProduct(productKey);
         const ProductStatus status = product.installer.GetStatus();
         switch (status) {
         case ProductStatus::UpdateNeeded:
@@ -122,7 +134,7 @@ void UpdaterWindow::OnEvent(const ProductChangedEvent&)
         case ProductStatus::DownloadPaused: {
             const uint32_t tried = downloadRetryCount++;
             if (tried < maxDownloadRetries) {
-                updateManager.LaunchDownload(productKey, false);
+                updateManager->LaunchDownload(productKey, false);
                 std::this_thread::sleep_for(retryPause);
             } else {
                 panel.SetProgress(0.0);
@@ -139,7 +151,7 @@ void UpdaterWindow::OnEvent(const ProductChangedEvent&)
         case ProductStatus::InstallerAvailable:
             if (!installLaunched) {
                 installLaunched = true;
-                updateManager.LaunchInstaller(productKey, true);
+                updateManager->LaunchInstaller(productKey, true);
                 panel.SetMessage("Install in progress...");
                 panel.SetProgress(-1.0);
             }
@@ -152,7 +164,7 @@ void UpdaterWindow::OnEvent(const ProductChangedEvent&)
             break;
         }
         case ProductStatus::InstallComplete:
-            updateManager.CleanDownload(productKey);
+            updateManager->CleanDownload(productKey);
             relaunchRequested = true;
             finished = true;
             closeButtonPressed();
@@ -169,8 +181,8 @@ void UpdaterWindow::OnEvent(const ProductChangedEvent&)
 void UpdaterWindow::timerCallback()
 {
     try {
-        updateManager.UpdateStates();
-        updateManager.CheckInstallFinished();
+        updateManager->UpdateStates();
+        updateManager->CheckInstallFinished();
     } catch (const std::exception& error) {
         EndWithError("polling the update", error.what());
     } catch (...) {
@@ -178,7 +190,7 @@ void UpdaterWindow::timerCallback()
     }
 
     try {
-        UpdateManager::ProductData& product = updateManager.GetProduct(productKey);
+        UpdateManager::ProductData& product = updateManager->GetProduct(productKey);
         switch (product.installer.GetStatus()) {
         case ProductStatus::DownloadInProgress:
             panel.SetProgress(product.downloader->GetProgress());
@@ -207,8 +219,8 @@ void UpdaterWindow::timerCallback()
 void UpdaterWindow::LaunchInstaller()
 {
     try {
-        updateManager.RefreshProduct(productKey);
-        if (updateManager.LaunchInstaller(productKey, false))
+        updateManager->RefreshProduct(productKey);
+        if (updateManager->LaunchInstaller(productKey, false))
             setAlwaysOnTop(false);
     } catch (const std::exception& error) {
         EndWithError("launching the installer", error.what());

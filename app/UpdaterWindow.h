@@ -11,6 +11,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace Kelvora {
@@ -54,6 +55,8 @@ private:
     // "download error" or "error": "Install failed." with the buttons once the install was
     // launched, else the end of the run ("Update failed." when an event announced it).
     void ShowFailure(bool fromEvent);
+    // Ends a start that failed: exit code 1 once the update manager's threads have ended.
+    [[noreturn]] void FailStart();
     // The product has no record: the diagnostic, "Update failed.", the end of the run.
     void ProductMissing();
     // An error that no update-manager call should have let out: one error line, then the end
@@ -63,7 +66,9 @@ private:
     // Every member: main thread only.
     UpdaterPanel panel;
     SecondaryWindow logWindow;
-    UpdateManager::UpdateManager updateManager;
+    // Owned for the window's whole life, but let go of before the process ends with exit code 1
+    // from Start, so that no worker thread outlives it into the exit-time clean-up.
+    std::unique_ptr<UpdateManager::UpdateManager> updateManager;
     bool finished = false;
     UpdateManager::ProductKey productKey;
     bool relaunchRequested = false;

@@ -201,7 +201,7 @@ TEST_F(UpdaterProgramTest, UnreachableServerEndsWithOneAndNoWindow)
         windowSeen = !x->Windows(windowTitle).empty();
     const ChildResult result = child.Finish(60);
 
-    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_FALSE(windowSeen);
     EXPECT_EQ(result.out, AllFiveLines());
     EXPECT_FALSE(Relaunched());
@@ -359,7 +359,7 @@ TEST_F(UpdaterProgramTest, CommandLineWithoutUsableSkuPrintsTheUsageAndEndsWithO
         for (const std::string& argument : arguments)
             shown += "[" + argument + "]";
         const ChildResult result = RunChild(Program(), arguments, Environment(), 60);
-        EXPECT_EQ(result.exitCode, 1) << shown;
+        EXPECT_EQ(result.exitCode, 1) << shown << ": " << result.err;
         EXPECT_EQ(result.out, usage) << shown << ": the usage lines alone, no log engine";
         EXPECT_EQ(result.err, "") << shown;
     }
@@ -385,7 +385,7 @@ TEST_F(UpdaterProgramTest, CommandLineOptionsTakeTheNextArgumentAndTheLastOneWin
     for (const Case& c : cases) {
         server.ClearRequests();
         const ChildResult result = RunChild(Program(), c.arguments, Environment(), 60);
-        EXPECT_EQ(result.exitCode, 1) << c.sku;
+        EXPECT_EQ(result.exitCode, 1) << c.sku << ": " << result.err;
         EXPECT_EQ(result.out, AllFiveLines()) << c.sku;
         const std::vector<RecordedRequest> requests = server.Requests();
         ASSERT_EQ(requests.size(), 1u) << c.sku;
@@ -421,7 +421,7 @@ TEST_F(UpdaterProgramTest, RelaunchThatCannotStartEndsWithOneAfterTheCleanUp)
         arguments.insert(arguments.end(), relaunch.begin(), relaunch.end());
         const ChildResult result =
             RunChild(Program(), arguments, Environment({{"PATH", fs::path(TestProgramPath("print_args")).parent_path().string()}}), 120);
-        EXPECT_EQ(result.exitCode, 1) << relaunch.front();
+        EXPECT_EQ(result.exitCode, 1) << relaunch.front() << ": " << result.err;
         EXPECT_EQ(result.out, AllFiveLines()) << relaunch.front();
         EXPECT_EQ(InstallerArgs(), "[" + InstallerPath() + "]\n[/SILENT]\n") << "the update itself went through";
         fs::remove(InstallerPath() + ".args");
