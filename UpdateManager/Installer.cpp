@@ -4,6 +4,7 @@
 #include "common/CLog.h"
 #include "platform/Process.h"
 
+#include <Poco/Crypto/Crypto.h>
 #include <Poco/Crypto/DigestEngine.h>
 #include <boost/filesystem.hpp>
 #include <boost/property_tree/json_parser.hpp>
@@ -253,6 +254,11 @@ std::string FileMd5Hex(const fs::path& path)
         // Poco::Crypto's engine is OpenSSL's MD5: the same digest as Poco's own, faster. Each
         // block goes to it whole: a DigestOutputStream would split it into 256-byte updates,
         // which costs about 4% of the throughput.
+        // Each engine initialises OpenSSL's Poco glue on construction and tears it down when the
+        // last one goes; two download workers hashing at once can then free the glue's mutexes
+        // twice. Initialised once for the process, the count never falls back to zero.
+        static const bool cryptoInitialized = (Poco::Crypto::initializeCrypto(), true);
+        static_cast<void>(cryptoInitialized);
         Poco::Crypto::DigestEngine engine("MD5");
         constexpr std::streamsize bufferSize = 8192;
         std::vector<char> buffer(bufferSize);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 namespace fs = boost::filesystem;
 
@@ -116,13 +117,11 @@ bool WriteConfirmFile(ProductData& record, const std::string& checksum)
     const fs::path confirm = record.installer.GetConfirmFilePath();
     std::string why;
     try {
-        if (!IsAbsentOrPlainFile(confirm, why)) {
-            Logger().Error("update_manager", "Could not write ", confirm, ": ", why);
-            return false;
+        if (IsAbsentOrPlainFile(confirm, why)) {
+            if (record.installer.WriteConfirmFile(checksum))
+                return true;
+            why = "write failed";
         }
-        if (record.installer.WriteConfirmFile(checksum))
-            return true;
-        why = "write failed";
     } catch (const std::exception& error) {
         why = ErrorText(error);
     }
@@ -393,9 +392,13 @@ void UpdateManager::UpdateStates()
             case DownloadState::Failed:
                 installer.SetStatus(ProductStatus::DownloadError);
                 break;
-            default:
-                // Stopped, and the value 3 that is never stored.
+            case DownloadState::Stopped:
                 installer.SetStatus(ProductStatus::DownloadPaused);
+                break;
+            default:
+                // 3 is never stored and reads like Stopped.
+                if (static_cast<int32_t>(data.downloader->state.load()) == 3)
+                    installer.SetStatus(ProductStatus::DownloadPaused);
                 break;
             }
             break;
@@ -405,7 +408,13 @@ void UpdateManager::UpdateStates()
             break;
         case ProductStatus::InstallerStart:
             installer.SetStatus(ProductStatus::InstallInProgress);
-            InstallThread::Add(&installer);
+            try {
+                InstallThread::Add(&installer);
+            } catch (const std::exception& error) {
+                // Not queued, so nothing would ever end "install in progress".
+                Logger().Error("update_manager", "Could not start the install thread: ", error.what());
+                installer.SetStatus(ProductStatus::Error);
+            }
             break;
         case ProductStatus::InstallComplete:
             EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
@@ -426,7 +435,13 @@ void UpdateManager::UpdateStates()
 
 void UpdateManager::CheckInstallFinished()
 {
-    InstallThread* installThread = CSingleton<InstallThread>::GetInstance();
+    InstallThread* installThread = nullptr;
+    try {
+        installThread = CSingleton<InstallThread>::GetInstance();
+    } catch (const std::exception& error) {
+        Logger().Error("update_manager", "Could not start the install thread: ", error.what());
+        return;
+    }
     if (!installThread->HasFinished())
         return;
     Installer* finished = installThread->PopFinished();
@@ -486,15 +501,17 @@ bool UpdateManager::LaunchDownload(const ProductKey& key, bool force)
     const ProductDescription& description = data.description;
     Installer& installer = data.installer;
 
+    // A failed download is cleaned even though the state check below takes its file for a
+    // partial one: resuming a file that failed its checks would only fail them again.
+    const bool failed = installer.GetStatus() == ProductStatus::DownloadError;
     CheckRecordState(data);
     if (installer.GetInstallerFile().empty()) {
         log.Error("update_manager", " Could not launch download for ", description.name, " (", description.type, "/",
                   description.sku, "): its download link names no installer file");
         return false;
     }
-    if (installer.GetStatus() == ProductStatus::DownloadError || force) {
+    if (failed || installer.GetStatus() == ProductStatus::DownloadError || force)
         CleanDownload(key);
-    }
     const ProductStatus status = installer.GetStatus();
     if (!force && status != ProductStatus::UpdateNeeded && status != ProductStatus::DownloadPaused
         && status != ProductStatus::DownloadError) {

@@ -79,7 +79,9 @@ public:
     ProductData& GetProduct(const std::string& sku, const std::string& type);
     ProductMap& GetProducts() { return products; }
 
-    // Where the installer of a download link is stored in the download folder.
+    // Where the installer of a download link is stored: the link's last segment, taken literally,
+    // in the download folder. An empty path when that segment names no plain file (empty, ".",
+    // ".." or holding a backslash): such a product gets no download and stays "unknown".
     boost::filesystem::path GetInstallerFilePath(const std::string& url) const;
 
     // Debug listing of every record; builds nothing unless "update_manager" debug is enabled.

@@ -551,6 +551,26 @@ TEST_F(UpdateManagerTest, AConfirmFileThatCannotBeWrittenIsADownloadError)
     EXPECT_EQ(StatusOf(*manager, key), "installer available");
 }
 
+TEST_F(UpdateManagerTest, ALaunchAfterADownloadErrorStartsAfresh)
+{
+    Publish(Release());
+    manager->RegisterProduct(key, "0.0");
+    const std::string corrupt(installerBytes.size(), 'c');
+    server.ServeFile("/files/setup.exe", corrupt);
+    ASSERT_EQ(DownloadToTheEnd(key), "download error");
+    ASSERT_EQ(ReadFile(downloads.Path() / "setup.exe"), corrupt);
+
+    server.ServeFile("/files/setup.exe", installerBytes);
+    server.ClearRequests();
+    ASSERT_TRUE(manager->LaunchDownload(key, false));
+    EXPECT_TRUE(PollUntil(*manager, [&] { return StatusOf(*manager, key) != "download in progress"; }));
+    EXPECT_EQ(StatusOf(*manager, key), "installer available");
+    EXPECT_EQ(ReadFile(downloads.Path() / "setup.exe"), installerBytes);
+    const std::vector<RecordedRequest> requests = server.RequestsFor("/files/setup.exe");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].range, "") << "the file that failed its checks is not resumed";
+}
+
 TEST_F(UpdateManagerTest, DumpProductsListsEveryRecord)
 {
     Publish(Release());
