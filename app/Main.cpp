@@ -13,6 +13,8 @@ int main(int argc, char* argv[])
     // simply fail.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // WinMain called JUCEApplicationBase::main(); JUCE 7 on Linux takes the argument vector here,
+    // and getCommandLineParameterArray then gives the same list a Windows program would see.
     juce::JUCEApplicationBase::createInstance = &Kelvora::Updater::CreateApplication;
     juce::JUCEApplicationBase::main(argc, const_cast<const char**>(argv));
 

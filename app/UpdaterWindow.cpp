@@ -66,33 +66,23 @@ void UpdaterWindow::Start()
 {
     panel.setBounds(0, 0, contentWidth, contentHeight);
     downloadRetryCount = 0;
-    try {
-        updateManager->RegisterProduct(productKey, localVersion);
-    } catch (const std::exception& error) {
-        EndWithError("registering the product", error.what());
+    if (!Guarded("registering the product", [this] { updateManager->RegisterProduct(productKey, localVersion); }))
         FailStart();
-    } catch (...) {
-        EndWithError("registering the product", "unknown exception");
-        FailStart();
-    }
     updateManager->EventSource<ProductChangedEvent>::AddListener(this);
 
-    try {
-        const ProductStatus status = updateManager->GetProduct(productKey).installer.GetStatus();
-        if (status == ProductStatus::Error || status == ProductStatus::Unknown || status == ProductStatus::UnsupportedOs)
-            FailStart();
-        if (!updateManager->LaunchDownload(productKey, true))
-            FailStart();
-        panel.SetMessage("Downloading latest version...");
-    } catch (const std::out_of_range&) {
+    bool started = false;
+    const bool guarded = Guarded("starting the download", [this, &started] {
+        try {
+            const ProductStatus status = updateManager->GetProduct(productKey).installer.GetStatus();
+            started = status != ProductStatus::Error && status != ProductStatus::Unknown &&
+                      status != ProductStatus::UnsupportedOs && updateManager->LaunchDownload(productKey, true);
+        } catch (const std::out_of_range&) {
+            // No record: a failed start like the others, without a line of its own.
+        }
+    });
+    if (!guarded || !started)
         FailStart();
-    } catch (const std::exception& error) {
-        EndWithError("starting the download", error.what());
-        FailStart();
-    } catch (...) {
-        EndWithError("starting the download", "unknown exception");
-        FailStart();
-    }
+    panel.SetMessage("Downloading latest version...");
 
     setUsingNativeTitleBar(true);
     centreWithSize(panel.getWidth(), panel.getHeight());
@@ -180,14 +170,10 @@ void UpdaterWindow::OnEvent(const ProductChangedEvent&)
 
 void UpdaterWindow::timerCallback()
 {
-    try {
+    Guarded("polling the update", [this] {
         updateManager->UpdateStates();
         updateManager->CheckInstallFinished();
-    } catch (const std::exception& error) {
-        EndWithError("polling the update", error.what());
-    } catch (...) {
-        EndWithError("polling the update", "unknown exception");
-    }
+    });
 
     try {
         UpdateManager::ProductData& product = updateManager->GetProduct(productKey);
@@ -218,15 +204,11 @@ void UpdaterWindow::timerCallback()
 
 void UpdaterWindow::LaunchInstaller()
 {
-    try {
+    Guarded("launching the installer", [this] {
         updateManager->RefreshProduct(productKey);
         if (updateManager->LaunchInstaller(productKey, false))
             setAlwaysOnTop(false);
-    } catch (const std::exception& error) {
-        EndWithError("launching the installer", error.what());
-    } catch (...) {
-        EndWithError("launching the installer", "unknown exception");
-    }
+    });
 }
 
 void UpdaterWindow::ShowFailure(bool fromEvent)
@@ -247,6 +229,20 @@ void UpdaterWindow::ProductMissing()
     std::cout << "Error: Product " << productKey.first << " not found" << std::flush;
     panel.SetMessage("Update failed.");
     finished = true;
+}
+
+template <class Action>
+bool UpdaterWindow::Guarded(const char* where, Action action)
+{
+    try {
+        action();
+        return true;
+    } catch (const std::exception& error) {
+        EndWithError(where, error.what());
+    } catch (...) {
+        EndWithError(where, "unknown exception");
+    }
+    return false;
 }
 
 void UpdaterWindow::EndWithError(const char* where, const char* what)

@@ -59,8 +59,11 @@ private:
     [[noreturn]] void FailStart();
     // The product has no record: the diagnostic, "Update failed.", the end of the run.
     void ProductMissing();
-    // An error that no update-manager call should have let out: one error line, then the end
-    // of the run as a failed update.
+    // Runs the update-manager calls of `action`; an exception that they let out (none should)
+    // ends the run as a failed update through EndWithError. False when one did.
+    template <class Action>
+    bool Guarded(const char* where, Action action);
+    // One error line, then the end of the run as a failed update.
     void EndWithError(const char* where, const char* what);
 
     // Every member: main thread only.
