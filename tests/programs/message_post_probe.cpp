@@ -88,8 +88,7 @@ int main(int argc, char** argv)
         Ticker ticker;
         ticker.startTimer(10);
         // The timer's thread posts its tick from its own thread; each failed post is reported
-        // there. The message loop runs meanwhile (the dead socket keeps waking it), so a tick
-        // whose post failed but that stayed queued would be delivered: none may be.
+        // there, while the message loop runs and no tick reaches it.
         juce::MessageManager::getInstance()->runDispatchLoopUntil(1500);
         ticker.stopTimer();
         std::printf("timer posts failed, ticks %d\n", ticker.ticks.load());
