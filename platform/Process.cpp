@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <csignal>
 
 extern char** environ;
 
@@ -49,6 +50,49 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
     } catch (...) {
         // Only an allocation can fail above; the contract is a result, never an exception.
         return -1;
+    }
+}
+
+} // namespace Platform
+
+namespace Platform {
+
+bool StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments)
+{
+    if (program.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    try {
+        std::vector<std::string> texts(arguments);
+        std::vector<char*> argv;
+        for (std::string& text : texts)
+            argv.push_back(&text[0]);
+        argv.push_back(nullptr);
+
+        // The caller's ignored signals and blocked mask (a GUI framework's, SIGPIPE) are not the
+        // started program's business.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigset_t all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
+        if (spawned != 0) {
+            errno = spawned;
+            return false;
+        }
+        return true;
+    } catch (...) {
+        errno = ENOMEM;
+        return false;
     }
 }
 

@@ -16,3 +16,14 @@ namespace Platform {
 int RunProcess(const std::string& program, const std::vector<std::string>& arguments);
 
 } // namespace Platform
+
+namespace Platform {
+
+// Starts `program` as a process of its own, in a new session and with default signal handling,
+// and does not wait for it, so that it outlives the caller (the relaunch: _execv on Windows).
+// `program` is used as given: a bare name is a file in the current directory, never looked up
+// in PATH. `arguments` is the whole argument vector, passed unchanged. False, with errno set,
+// when the program cannot be started (missing, not executable, empty path). Never throws.
+bool StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments);
+
+} // namespace Platform

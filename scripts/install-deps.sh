@@ -8,6 +8,8 @@ packages=(
   libboost-dev libboost-filesystem-dev libboost-system-dev
   libpoco-dev nginx-light
   binutils-mingw-w64 gcc-mingw-w64
+  juce-modules-source patch fonts-dejavu-core fontconfig-config
+  xvfb xdotool x11-apps imagemagick
 )
 
 missing=()

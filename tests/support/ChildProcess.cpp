@@ -44,13 +44,20 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
     return pointers;
 }
 
-ChildResult Run(const std::string& program, const std::vector<std::string>& arguments,
-                const std::map<std::string, std::string>& environment, int timeoutSeconds, bool readStdout)
+} // namespace
+
+StartedChild::StartedChild(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::map<std::string, std::string>& environment, bool readStdout)
 {
     int outPipe[2];
     int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
+    if (pipe(outPipe) != 0)
         throw std::runtime_error("pipe failed");
+    if (pipe(errPipe) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        throw std::runtime_error("pipe failed");
+    }
     if (!readStdout) {
         close(outPipe[0]);
         outPipe[0] = -1;
@@ -70,9 +77,22 @@ ChildResult Run(const std::string& program, const std::vector<std::string>& argu
     std::vector<char*> argvPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(envp);
 
-    pid_t pid = 0;
+    // The child starts as it would from a shell: signals the test process ignores or blocks
+    // (the network library ignores SIGPIPE) are not passed on.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t started = 0;
     const int spawned =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+        posix_spawn(&started, program.c_str(), &actions, &attributes, argvPointers.data(), envPointers.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);
@@ -82,12 +102,38 @@ ChildResult Run(const std::string& program, const std::vector<std::string>& argu
         close(errPipe[0]);
         throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawned));
     }
+    pid = started;
+    outFd = outPipe[0];
+    errFd = errPipe[0];
+}
 
+StartedChild::~StartedChild()
+{
+    if (!finished) {
+        kill(pid, SIGKILL);
+        Finish(10);
+    }
+}
+
+bool StartedChild::Running() const
+{
+    if (finished)
+        return false;
+    siginfo_t info{};
+    // WNOWAIT: look without reaping, so Finish still collects the exit code.
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+ChildResult StartedChild::Finish(int timeoutSeconds)
+{
     ChildResult result;
+    if (finished)
+        return result;
+    finished = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open = readStdout ? 2 : 1;
+    int open = (outFd >= 0 ? 1 : 0) + (errFd >= 0 ? 1 : 0);
     while (open > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -122,18 +168,18 @@ ChildResult Run(const std::string& program, const std::vector<std::string>& argu
     return result;
 }
 
-} // namespace
-
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
                      const std::map<std::string, std::string>& environment, int timeoutSeconds)
 {
-    return Run(program, arguments, environment, timeoutSeconds, true);
+    StartedChild child(program, arguments, environment);
+    return child.Finish(timeoutSeconds);
 }
 
 ChildResult RunChildWithoutStdoutReader(const std::string& program, const std::vector<std::string>& arguments,
                                         int timeoutSeconds)
 {
-    return Run(program, arguments, {}, timeoutSeconds, false);
+    StartedChild child(program, arguments, {}, false);
+    return child.Finish(timeoutSeconds);
 }
 
 std::string TestProgramPath(const std::string& name)
