@@ -62,21 +62,35 @@ void DownloaderBackgrounder::Start(Data data)
         ticket = ++lastStarted;
         state.store(DownloadState::Idle);
     }
+    // The ticket ends however the job leaves, a throw included: Stop(true) waits for it.
+    struct JobEnd
+    {
+        ~JobEnd() { owner.EndJob(ticket); }
+        DownloaderBackgrounder& owner;
+        const uint64_t ticket;
+    };
     ActiveDownloader::Job job;
     if (boost::algorithm::istarts_with(request->url, "ftp")) {
         job = [this, request, ticket] {
+            const JobEnd end{*this, ticket};
             FtpDownload(request);
-            EndJob(ticket);
         };
     } else {
         if (!boost::algorithm::istarts_with(request->url, "http"))
             request->url = "http://" + request->url;
         job = [this, request, ticket] {
+            const JobEnd end{*this, ticket};
             HttpDownload(request, ticket);
-            EndJob(ticket);
         };
     }
-    activeDownloader->Post(job);
+    try {
+        activeDownloader->Post(job);
+    } catch (const std::exception& error) {
+        // Never queued, so never run: it fails now rather than leave a stop waiting for it.
+        LogDownloadError(*request, error.what());
+        state.store(DownloadState::Failed);
+        EndJob(ticket);
+    }
 }
 
 void DownloaderBackgrounder::Stop(bool wait)
