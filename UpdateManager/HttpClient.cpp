@@ -16,7 +16,6 @@
 #include <cctype>
 #include <climits>
 #include <sstream>
-#include <stdexcept>
 
 namespace Kelvora {
 namespace UpdateManager {
@@ -340,11 +339,8 @@ bool HttpClient::CheckAnswerHead(const std::string& url, int code, const std::st
         const size_t slash = contentRange.rfind('/');
         if (slash != std::string::npos) {
             int64_t parsed = 0;
-            if (!ParseLeadingNumber(contentRange.substr(slash + 1), parsed)) {
-                Log().Error("web", "Bad response header: Content-Range: ", contentRange);
-                status = TransferStatus::Inconsistent;
-                return false;
-            }
+            if (!ParseLeadingNumber(contentRange.substr(slash + 1), parsed))
+                return badHeader("Content-Range", contentRange);
             // May be negative: the file holds more than the resource. Bounded on both sides, so
             // neither this nor the total built from it overflows.
             int64_t remainder = 0;
