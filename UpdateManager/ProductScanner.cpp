@@ -10,7 +10,6 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-
 namespace Kelvora {
 namespace UpdateManager {
 

@@ -4,8 +4,6 @@
 #include "common/CLog.h"
 #include "platform/TextConversion.h"
 
-#include <boost/filesystem/path.hpp>
-
 #include <vector>
 
 namespace Kelvora {

@@ -357,8 +357,9 @@ void UpdateManager::UpdateStates()
         Installer& installer = data.installer;
         const ProductStatus old = installer.GetStatus();
         switch (old) {
-        case ProductStatus::DownloadInProgress:
-            switch (data.downloader->state.load()) {
+        case ProductStatus::DownloadInProgress: {
+            const DownloadState downloadState = data.downloader->state.load();
+            switch (downloadState) {
             case DownloadState::Idle:
                 break;
             case DownloadState::Downloading: {
@@ -397,11 +398,12 @@ void UpdateManager::UpdateStates()
                 break;
             default:
                 // 3 is never stored and reads like Stopped.
-                if (static_cast<int32_t>(data.downloader->state.load()) == 3)
+                if (static_cast<int32_t>(downloadState) == 3)
                     installer.SetStatus(ProductStatus::DownloadPaused);
                 break;
             }
             break;
+        }
         case ProductStatus::DownloadPaused:
         case ProductStatus::InstallerAvailable:
             CheckRecordState(data);

@@ -24,13 +24,6 @@ namespace {
     std::exit(1);
 }
 
-std::string WithoutEnclosingQuotes(const std::string& text)
-{
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
-        return text.substr(1, text.size() - 2);
-    return text;
-}
-
 } // namespace
 
 void JUCEUpdaterApplication::initialise(const juce::String&)
@@ -107,7 +100,7 @@ void RelaunchProduct(const std::vector<std::string>& arguments)
     std::vector<std::string> argv;
     argv.reserve(arguments.size());
     for (const std::string& argument : arguments)
-        argv.push_back(WithoutEnclosingQuotes(argument));
+        argv.push_back(Platform::WithoutEnclosingQuotes(argument));
 
     if (!program.empty() && Platform::StartDetachedProcess(program, argv)) {
         // What was written is kept; nothing else of the exit-time clean-up runs.

@@ -50,9 +50,8 @@ UpdaterWindow::UpdaterWindow(const std::string& sku, const std::string& server)
 
 UpdaterWindow::~UpdaterWindow()
 {
-    stopTimer();
-    if (updateManager != nullptr)
-        updateManager->EventSource<ProductChangedEvent>::RemoveListener(this);
+    // Not the virtual call: this class's own Stop, whatever a subclass made of it.
+    UpdaterWindow::Stop();
     // The panel is a member: take it out of the content holder before it goes.
     clearContentComponent();
 }

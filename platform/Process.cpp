@@ -12,14 +12,25 @@ namespace Platform {
 
 namespace {
 
+// The null-terminated vector posix_spawn takes; it points into `texts`.
+std::vector<char*> ArgumentVector(std::vector<std::string>& texts)
+{
+    std::vector<char*> argv;
+    argv.reserve(texts.size() + 1);
+    for (std::string& text : texts)
+        argv.push_back(&text[0]);
+    argv.push_back(nullptr);
+    return argv;
+}
+
+} // namespace
+
 std::string WithoutEnclosingQuotes(const std::string& text)
 {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
         return text.substr(1, text.size() - 2);
     return text;
 }
-
-} // namespace
 
 int RunProcess(const std::string& program, const std::vector<std::string>& arguments)
 {
@@ -28,10 +39,7 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
         texts.reserve(arguments.size());
         for (const std::string& argument : arguments)
             texts.push_back(WithoutEnclosingQuotes(argument));
-        std::vector<char*> argv;
-        for (std::string& text : texts)
-            argv.push_back(&text[0]);
-        argv.push_back(nullptr);
+        std::vector<char*> argv = ArgumentVector(texts);
 
         pid_t pid = 0;
         // Never a search of PATH, as _spawnv does none: a bare name is a file in the current
@@ -53,10 +61,6 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
     }
 }
 
-} // namespace Platform
-
-namespace Platform {
-
 bool StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments)
 {
     if (program.empty()) {
@@ -65,10 +69,7 @@ bool StartDetachedProcess(const std::string& program, const std::vector<std::str
     }
     try {
         std::vector<std::string> texts(arguments);
-        std::vector<char*> argv;
-        for (std::string& text : texts)
-            argv.push_back(&text[0]);
-        argv.push_back(nullptr);
+        std::vector<char*> argv = ArgumentVector(texts);
 
         // The caller's ignored signals and blocked mask (a GUI framework's, SIGPIPE) are not the
         // started program's business.

@@ -15,9 +15,9 @@ namespace Platform {
 // by a signal. Never throws.
 int RunProcess(const std::string& program, const std::vector<std::string>& arguments);
 
-} // namespace Platform
-
-namespace Platform {
+// One argument as a Windows program's own command-line parsing gives it back: one pair of double
+// quotes around the whole text taken off, nothing else unescaped.
+std::string WithoutEnclosingQuotes(const std::string& text);
 
 // Starts `program` as a process of its own, in a new session and with default signal handling,
 // and does not wait for it, so that it outlives the caller (the relaunch: _execv on Windows).
