@@ -1,10 +1,11 @@
 #include "UpdateManager/Installer.h"
 
+#include "UpdateManager/DigestPipeline.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LogTestSeam.h"
+#include "tests/support/Md5Hex.h"
 #include "tests/support/TempDir.h"
 
-#include <Poco/MD5Engine.h>
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
@@ -380,23 +381,18 @@ TEST(InstallerTest, RunInstallerMakesTheDownloadedFileExecutableForItsOwner)
 INSTANTIATE_TEST_SUITE_P(Table, RunInstallerTest, ::testing::ValuesIn(argumentCases),
                          [](const ::testing::TestParamInfo<ArgumentCase>& info) { return info.param.name; });
 
-std::string PocoMd5(const std::string& bytes)
-{
-    Poco::MD5Engine engine;
-    engine.update(bytes.data(), bytes.size());
-    return Poco::DigestEngine::digestToHex(engine.digest());
-}
-
 TEST(FileMd5HexTest, DigestsTheWholeFileAcrossBufferBoundaries)
 {
     TempDir dir;
     EXPECT_EQ(um::FileMd5Hex(dir.WriteFile("empty", "")), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(um::FileMd5Hex(dir.WriteFile("abc", "abc")), "900150983cd24fb0d6963f7d28e17f72");
-    for (size_t size : {size_t(8191), size_t(8192), size_t(8193), size_t(3 * 8192 + 5)}) {
+    // Around the size of the blocks the file is read in.
+    const size_t blockSize = static_cast<size_t>(um::DigestPipeline::slotSize);
+    for (size_t size : {blockSize - 1, blockSize, blockSize + 1, 3 * blockSize + 5}) {
         std::string bytes(size, '\0');
         for (size_t i = 0; i < size; ++i)
             bytes[i] = static_cast<char>((i * 131) ^ (i >> 7));
-        EXPECT_EQ(um::FileMd5Hex(dir.WriteFile("file", bytes)), PocoMd5(bytes)) << size;
+        EXPECT_EQ(um::FileMd5Hex(dir.WriteFile("file", bytes)), Md5Hex(bytes)) << size;
     }
 }
 

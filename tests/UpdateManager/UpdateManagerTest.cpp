@@ -4,13 +4,12 @@
 #include "tests/support/ClosedPort.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/LogTestSeam.h"
+#include "tests/support/Md5Hex.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UpdateManagerProbe.h"
 #include "tests/support/WaitUntil.h"
 
-#include <Poco/DigestEngine.h>
-#include <Poco/MD5Engine.h>
 #include <boost/filesystem.hpp>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,13 +25,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace {
-
-std::string Md5(const std::string& bytes)
-{
-    Poco::MD5Engine engine;
-    engine.update(bytes);
-    return Poco::DigestEngine::digestToHex(engine.digest());
-}
 
 // Names of the entries of a folder, sorted.
 std::set<std::string> Entries(const fs::path& folder)
@@ -77,7 +69,7 @@ protected:
         release.sku = sku;
         release.permalink = server.Url("/files/" + file);
         release.size = std::to_string(installerBytes.size());
-        release.checksum = Md5(installerBytes);
+        release.checksum = Md5Hex(installerBytes);
         return release;
     }
 

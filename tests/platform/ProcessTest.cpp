@@ -145,12 +145,12 @@ TEST(StartDetachedProcessTest, BareNameIsAFileInTheCurrentFolderNeverOneInPath)
     TempDir dir;
     ScopedEnvironment path;
     path.Set("PATH", fs::path(TestProgramPath("print_args")).parent_path().string());
-    const fs::path before = fs::current_path();
-    fs::current_path(dir.Path());
-    EXPECT_FALSE(Platform::StartDetachedProcess("print_args", {"print_args"})) << "found in PATH";
-    fs::copy_file(TestProgramPath("print_args"), dir.Path() / "print_args");
-    EXPECT_TRUE(Platform::StartDetachedProcess("print_args", {"print_args"}));
-    fs::current_path(before);
+    {
+        const ScopedCurrentFolder inDir(dir.Path());
+        EXPECT_FALSE(Platform::StartDetachedProcess("print_args", {"print_args"})) << "found in PATH";
+        fs::copy_file(TestProgramPath("print_args"), dir.Path() / "print_args");
+        EXPECT_TRUE(Platform::StartDetachedProcess("print_args", {"print_args"}));
+    }
     EXPECT_TRUE(WaitUntil([&] { return ReadFile(dir.Path() / "print_args.args") == "[print_args]\n"; }, 30));
 }
 

@@ -2,14 +2,6 @@
 
 #include "tests/support/UpdateManagerProbe.h"
 
-#include <Poco/MD5Engine.h>
-
-std::string Md5Hex(const std::string& data)
-{
-    Poco::MD5Engine engine;
-    engine.update(data);
-    return Poco::DigestEngine::digestToHex(engine.digest());
-}
 
 std::string ReleaseJson(const std::string& sku, const std::string& link, const std::string& installer,
                         const std::string& checksum)

@@ -3,11 +3,9 @@
 #pragma once
 
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/Md5Hex.h"
 
 #include <string>
-
-// MD5 digest of the bytes as 32 lower-case hexadecimal digits.
-std::string Md5Hex(const std::string& data);
 
 // The resources answer for `sku` describes an installer of `installer`'s size at `link`, with
 // `checksum` (the installer's own digest when empty).
