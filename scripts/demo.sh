@@ -20,10 +20,12 @@ server=$build/test-bin/test_http_server
 
 work=$(mktemp -d)
 server_pid=""
+server_in=""
 xvfb_pid=""
 cleanup() {
   if [ -n "$server_pid" ]; then
-    { echo >&"${SERVER[1]}"; } 2>/dev/null || true
+    # Its input, kept apart: bash drops the coprocess's variables once it has ended.
+    [ -n "$server_in" ] && { echo >&"$server_in"; } 2>/dev/null || true
     timeout 10 tail --pid="$server_pid" -f /dev/null 2>/dev/null || kill "$server_pid" 2>/dev/null || true
   fi
   if [ -n "$xvfb_pid" ]; then
@@ -55,6 +57,7 @@ chmod +x "$work/product/demo-product"
 echo "=== starting the test server"
 coproc SERVER { exec "$server" "$work/site"; }
 server_pid=$SERVER_PID
+server_in=${SERVER[1]}
 read -r -t 30 -u "${SERVER[0]}" ready || { echo "the test server did not start"; exit 1; }
 port=${ready#PORT }
 base="http://127.0.0.1:$port"
