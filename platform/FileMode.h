@@ -7,7 +7,8 @@
 namespace Platform {
 
 // Gives the owner the execute bit of the regular file at `path`, leaving the other bits alone.
-// True when the file has it afterwards; false (errno set) for anything else. Never throws.
+// A symbolic link at `path` is never followed (false, ELOOP), and a FIFO is never waited on.
+// True when the file has the bit afterwards; false (errno set) for anything else. Never throws.
 bool MakeOwnerExecutable(const std::string& path);
 
 } // namespace Platform
