@@ -6,6 +6,7 @@
 #include "common/CLog.h"
 #include "platform/FileMode.h"
 #include "platform/Process.h"
+#include "platform/ReplaceFile.h"
 
 #include <Poco/Crypto/DigestEngine.h>
 #include <boost/filesystem.hpp>
@@ -14,7 +15,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -31,21 +31,28 @@ CLog& Logger()
     return *CSingleton<CLog>::GetInstance();
 }
 
-// A test that cannot complete counts as "does not exist"; only such a failure is logged, not
-// the plain absence of the file (which boost also reports through the error code).
-bool ExistsOrWarn(const fs::path& path)
+// Whether nothing, or a regular file, lies at `path`, and which; a link is never followed. False,
+// with the reason, for a folder, a link, a FIFO or device, or a name that cannot be looked up
+// (too long, no access).
+bool IsAbsentOrRegularFile(const fs::path& path, bool& present, std::string& why)
 {
     boost::system::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (status.type() == fs::status_error) {
-        Logger().Warning("update_manager", "Failed to check file existence. (", error.message(), ")");
-        return false;
-    }
-    return fs::exists(status);
+    const fs::file_status status = fs::symlink_status(path, error);
+    present = status.type() == fs::regular_file;
+    if (present || status.type() == fs::file_not_found)
+        return true;
+    why = status.type() == fs::status_error ? error.message() : std::string("not a regular file");
+    return false;
 }
 
-// "size" may be a JSON string or number; anything that is not a 64-bit integer counts as 0.
-int64_t ReadConfirmSize(const fs::path& confirm)
+struct ConfirmRecord
+{
+    int64_t size = 0; // 0 when missing or not a 64-bit integer
+    std::string checksum;
+};
+
+// "size" may be a JSON string or number; a ".confirm" file that cannot be read is empty.
+ConfirmRecord ReadConfirmFile(const fs::path& confirm)
 {
     pt::ptree tree;
     try {
@@ -53,9 +60,12 @@ int64_t ReadConfirmSize(const fs::path& confirm)
         ReadJsonFile(confirm.string(), tree);
     } catch (const pt::ptree_error& error) {
         Logger().Error("update_manager", "Error reading confirm file ", confirm.string(), "(", error.what(), ")");
-        return 0;
+        return ConfirmRecord();
     }
-    return tree.get<int64_t>("size", 0);
+    ConfirmRecord record;
+    record.size = tree.get<int64_t>("size", 0, JsonNumber<int64_t>());
+    record.checksum = tree.get<std::string>("checksum", "");
+    return record;
 }
 
 // The file is written as Windows text mode writes it, so it is the same on every platform.
@@ -96,6 +106,8 @@ Installer::Installer(const std::string& url, const fs::path& installerFile, Prod
 
 Installer::Installer(const Installer& other)
     : initialized(other.initialized),
+      handOvers(other.handOvers),
+      outcomePolled(other.outcomePolled),
       url(other.url),
       installerFile(other.installerFile),
       downloadedSize(other.downloadedSize),
@@ -110,6 +122,8 @@ Installer& Installer::operator=(const Installer& other)
     initialized = other.initialized;
     url = other.url;
     installerFile = other.installerFile;
+    handOvers = other.handOvers;
+    outcomePolled = other.outcomePolled;
     downloadedSize = other.downloadedSize;
     status.store(other.status.load());
     silent = other.silent;
@@ -118,13 +132,14 @@ Installer& Installer::operator=(const Installer& other)
 }
 
 void Installer::Initialize(const std::string& url, const fs::path& installerFile, ProductStatus status,
-                           const std::string& localVersion, const std::string& latestVersion)
+                           const std::string& localVersion, const std::string& latestVersion,
+                           const std::string& checksum)
 {
     this->url = url;
     this->installerFile = installerFile;
     this->status.store(status);
     downloadedSize = 0;
-    CheckState(localVersion, latestVersion);
+    CheckState(localVersion, latestVersion, checksum);
     initialized = true;
 }
 
@@ -139,11 +154,63 @@ fs::path Installer::GetConfirmFilePath() const
     return fs::path(installerFile.string() + ".confirm");
 }
 
-void Installer::CheckState(const std::string& localVersion, const std::string& latestVersion)
+void Installer::MarkHandedOver()
+{
+    ++handOvers;
+    outcomePolled = false;
+}
+
+void Installer::MarkPolled(ProductStatus read)
+{
+    if (handOvers > 0 && read != ProductStatus::InstallInProgress)
+        outcomePolled = true;
+}
+
+void Installer::MarkTakenBack()
+{
+    if (handOvers > 0)
+        --handOvers;
+}
+
+bool Installer::IsWithInstallThread() const
+{
+    return handOvers > 0 && (status.load() == ProductStatus::InstallInProgress || !outcomePolled);
+}
+
+bool Installer::HasUsablePaths(fs::path& unusable, std::string& why) const
+{
+    bool installerPresent = false;
+    bool confirmPresent = false;
+    return InspectPaths(installerPresent, confirmPresent, unusable, why);
+}
+
+bool Installer::InspectPaths(bool& installerPresent, bool& confirmPresent, fs::path& unusable,
+                             std::string& why) const
+{
+    installerPresent = false;
+    confirmPresent = false;
+    // No installer file, and so no ".confirm" file beside it either (not one of the current folder).
+    if (installerFile.empty())
+        return true;
+    if (!IsAbsentOrRegularFile(installerFile, installerPresent, why)) {
+        unusable = installerFile;
+        return false;
+    }
+    const fs::path confirm = GetConfirmFilePath();
+    if (!IsAbsentOrRegularFile(confirm, confirmPresent, why)) {
+        unusable = confirm;
+        return false;
+    }
+    return true;
+}
+
+void Installer::CheckState(const std::string& localVersion, const std::string& latestVersion,
+                           const std::string& checksum)
 {
     downloadedSize = 0;
-    // A running download is never judged by the file that is being written.
-    if (status.load() == ProductStatus::DownloadInProgress)
+    // A running download is never judged by the file that is being written, nor an installer by
+    // the file that the install thread runs: its outcome is what the next poll must see.
+    if (status.load() == ProductStatus::DownloadInProgress || IsWithInstallThread())
         return;
 
     const uint64_t latest = ParseVersion(latestVersion);
@@ -156,28 +223,33 @@ void Installer::CheckState(const std::string& localVersion, const std::string& l
         return;
     }
 
-    const fs::path confirm = GetConfirmFilePath();
-    const bool installerPresent = ExistsOrWarn(installerFile);
-    const bool confirmPresent = installerPresent && ExistsOrWarn(confirm);
-    if (!installerPresent) {
-        status.store(ProductStatus::UpdateNeeded);
+    bool installerPresent = false;
+    bool confirmPresent = false;
+    fs::path unusable;
+    std::string why;
+    if (!InspectPaths(installerPresent, confirmPresent, unusable, why)) {
+        Logger().Error("update_manager", unusable, " cannot be used: ", why);
+        status.store(ProductStatus::Error);
         return;
     }
-    // A directory (an empty or '/'-ended link names the download folder itself) is no
-    // installer and no resume point: download afresh.
-    boost::system::error_code error;
-    if (!fs::is_regular_file(installerFile, error)) {
-        Logger().Warning("update_manager", installerFile, " is not a regular file");
+    if (!installerPresent) {
         status.store(ProductStatus::UpdateNeeded);
         return;
     }
 
     const int64_t size = FileSizeOrZero(installerFile);
     if (confirmPresent) {
-        if (size != 0 && size == ReadConfirmSize(confirm)) {
-            status.store(ProductStatus::InstallerAvailable);
+        const fs::path confirm = GetConfirmFilePath();
+        const ConfirmRecord record = ReadConfirmFile(confirm);
+        if (size != 0 && size == record.size) {
+            // The file is whole; whether it is this release's, only the digest tells. One of
+            // another release is downloaded afresh, not resumed, and its record stays so that
+            // the file is never taken for a partial one.
+            const bool ofThisRelease = checksum.empty() || record.checksum == checksum;
+            status.store(ofThisRelease ? ProductStatus::InstallerAvailable : ProductStatus::UpdateNeeded);
             return;
         }
+        boost::system::error_code error;
         fs::remove(confirm, error);
         if (error)
             Logger().Error("update_manager", "Failed to remove ", confirm.string(), "(", error.message(), ")");
@@ -196,11 +268,7 @@ bool Installer::WriteConfirmFile(const std::string& checksum)
         tree.put("checksum", checksum.empty() ? FileMd5Hex(installerFile) : checksum);
         std::ostringstream json;
         pt::write_json(json, tree);
-
-        std::ofstream out(confirm.string(), std::ios::binary | std::ios::trunc);
-        out << WithCrLf(json.str());
-        out.close();
-        if (!out) {
+        if (!Platform::ReplaceFileWith(confirm.string(), WithCrLf(json.str()))) {
             Logger().Error("install", "Failed to write confirm file ", confirm.string(), "(", std::strerror(errno), ")");
             return false;
         }
@@ -216,7 +284,16 @@ void Installer::Install()
     try {
         Logger().Info("install", "Run ", installerFile.string());
         progress.store(-1.0);
-        if (!fs::exists(installerFile)) {
+        bool installerPresent = false;
+        bool confirmPresent = false;
+        fs::path unusable;
+        std::string why;
+        if (!InspectPaths(installerPresent, confirmPresent, unusable, why)) {
+            Logger().Error("install", unusable, " cannot be used: ", why);
+            status.store(ProductStatus::Error);
+            return;
+        }
+        if (!installerPresent) {
             Logger().Error("install", installerFile, " does not exist");
             status.store(ProductStatus::UpdateNeeded);
             return;

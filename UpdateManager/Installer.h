@@ -27,24 +27,47 @@ public:
 
     // Sets the source and status, then runs the state check. Never throws.
     void Initialize(const std::string& url, const boost::filesystem::path& installerFile, ProductStatus status,
-                    const std::string& localVersion, const std::string& latestVersion);
+                    const std::string& localVersion, const std::string& latestVersion,
+                    const std::string& checksum = std::string());
     bool IsInitialized() const { return initialized; }
     // Leaves the status and downloaded size as they are; the caller runs the state check.
     void SetSource(const std::string& url, const boost::filesystem::path& installerFile);
 
     // Turns the versions, the installer file and its ".confirm" file into the status and the
-    // resume offset. Leaves a running download alone and never deletes the installer file.
-    // File-system errors are logged and never thrown.
-    void CheckState(const std::string& localVersion, const std::string& latestVersion);
+    // resume offset. Leaves a running download and an installer with the install thread alone
+    // and never deletes the installer file. `checksum` is the release's MD5 digest (empty when
+    // the release gives none): a ".confirm" file of another digest is of another release, so the
+    // file is no installer of this one ("update needed", downloaded afresh). Paths that cannot be
+    // used (HasUsablePaths) give "error" with one error line. File-system errors are logged and
+    // never thrown.
+    void CheckState(const std::string& localVersion, const std::string& latestVersion,
+                    const std::string& checksum = std::string());
+
+    // The one rule for the installer file and its ".confirm" file, whatever reads, writes, runs
+    // or removes them: each must be absent or a regular file (no folder, link, FIFO, device, nor
+    // a name that cannot be looked up). False otherwise, with the offending path in `unusable`
+    // and the reason in `why`. Never throws.
+    bool HasUsablePaths(boost::filesystem::path& unusable, std::string& why) const;
+
+    // Main thread only. The install thread has the installer from a hand-over until a poll has
+    // read the outcome it stored (a status other than "install in progress"), or until the
+    // installer is taken back; meanwhile nothing may recompute, re-point or remove it, so that
+    // the outcome is what the poll sees.
+    void MarkHandedOver();
+    void MarkPolled(ProductStatus read);
+    void MarkTakenBack();
+    bool IsWithInstallThread() const;
 
     // Writes the ".confirm" file (size and checksum, CR LF line ends on every platform); an
-    // empty checksum is replaced by the file's MD5 digest. False, with an error logged, when
-    // the file cannot be written. Never throws.
+    // empty checksum is replaced by the file's MD5 digest. The file is written beside its name
+    // and renamed over it, so whatever held the name is never opened and a crash never leaves
+    // half a record. False, with an error logged, when it cannot be written. Never throws.
     bool WriteConfirmFile(const std::string& checksum);
     boost::filesystem::path GetConfirmFilePath() const;
 
     // Install thread only: runs the installer file and stores the outcome in the status
-    // (complete, error, or update needed when the file is missing). Never throws.
+    // (complete, error, or update needed when the file is missing). Paths that cannot be used
+    // (HasUsablePaths) give "error": nothing is run or made executable. Never throws.
     void Install();
     // Starts the installer (quoted path, then "/SILENT" when silent), waits for it; true when
     // it ended with exit code 0. False when it cannot be started. Gives the file its owner's
@@ -60,9 +83,17 @@ public:
     void SetStatus(ProductStatus value) { status.store(value); }
 
 private:
+    // HasUsablePaths, telling also which of the two files are there.
+    bool InspectPaths(bool& installerPresent, bool& confirmPresent, boost::filesystem::path& unusable,
+                      std::string& why) const;
+
     // Main thread only, except that the install thread reads installerFile and silent while
     // it holds the installer (the queue hand-over orders the main thread's writes before).
     bool initialized = false;
+    // Hand-overs to the install thread not taken back yet, and whether a poll has read the outcome
+    // of the last; main thread only.
+    int handOvers = 0;
+    bool outcomePolled = false;
     std::string url;
     boost::filesystem::path installerFile;
     int64_t downloadedSize = 0;

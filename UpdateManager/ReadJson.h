@@ -5,8 +5,10 @@
 #pragma once
 
 #include <boost/property_tree/ptree.hpp>
+#include <boost/property_tree/stream_translator.hpp>
 
 #include <cstddef>
+#include <locale>
 #include <string>
 
 namespace Kelvora {
@@ -26,6 +28,16 @@ void ReadJson(const std::string& text, boost::property_tree::ptree& out);
 // ReadJson does. Throws json_parser_error also when the file cannot be read, is a folder, a
 // FIFO or a device (never blocks on one), or is too large.
 void ReadJsonFile(const std::string& path, boost::property_tree::ptree& out);
+
+// The translator for a number of a JSON document: boost's own, which takes white space around
+// the digits and nothing else, but in the classic locale, so that the global locale's digit
+// grouping ("1,000") or decimal comma never counts. Every number of a document is read with it.
+template <class T>
+boost::property_tree::stream_translator<char, std::char_traits<char>, std::allocator<char>, T> JsonNumber()
+{
+    return boost::property_tree::stream_translator<char, std::char_traits<char>, std::allocator<char>, T>(
+        std::locale::classic());
+}
 
 } // namespace UpdateManager
 } // namespace Kelvora

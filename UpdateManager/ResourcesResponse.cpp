@@ -1,5 +1,6 @@
 #include "UpdateManager/ResourcesResponse.h"
 
+#include "UpdateManager/ReadJson.h"
 #include "common/CLog.h"
 
 #include <cstdint>
@@ -25,8 +26,7 @@ void ResourcesResponse::Parse(const boost::property_tree::ptree& answer)
 {
     CLog& log = *CSingleton<CLog>::GetInstance();
     try {
-        // The stream translator takes white space around the digits and nothing else.
-        const int32_t total = answer.get<int32_t>("total");
+        const int32_t total = answer.get<int32_t>("total", JsonNumber<int32_t>());
         const boost::property_tree::ptree resources = answer.get_child("resources");
         const size_t count = resources.size();
         if (count == 0) {

@@ -12,6 +12,8 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -46,40 +48,34 @@ bool IsPlainFileName(const std::string& name)
         && name.find('\0') == std::string::npos;
 }
 
-// Whether nothing, or a plain file, lies at `file`; a folder, a link or a device is never written
-// to or removed by the manager. `why` tells what else is there.
-bool IsAbsentOrPlainFile(const fs::path& file, std::string& why)
+// Removes the file at `file`, which the installer's path rule has let through; true when none is
+// left.
+bool RemoveDownloadFile(const fs::path& file)
 {
     boost::system::error_code error;
-    const fs::file_status status = fs::symlink_status(file, error);
-    if (status.type() == fs::file_not_found || status.type() == fs::regular_file)
+    fs::remove(file, error);
+    if (!error)
         return true;
-    why = error ? error.message() : std::string("not a plain file");
+    Logger().Error("update_manager", "Could not remove ", file, ": ", error.message());
     return false;
 }
 
-// Removes the plain file at `file`; true when none is left. An empty path names no file.
-bool RemoveDownloadFile(const fs::path& file)
+// A product's type or SKU as part of a file name: letters, digits, '-', '_' and '.' are kept,
+// anything else (a separator above all) becomes '_'.
+std::string FileNamePart(const std::string& text)
 {
-    if (file.empty())
-        return true;
-    std::string why;
-    if (IsAbsentOrPlainFile(file, why)) {
-        boost::system::error_code error;
-        fs::remove(file, error);
-        if (!error)
-            return true;
-        why = error.message();
-    }
-    Logger().Error("update_manager", "Could not remove ", file, ": ", why);
-    return false;
+    std::string part = text;
+    std::replace_if(
+        part.begin(), part.end(),
+        [](char c) { return !std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.'; }, '_');
+    return part;
 }
 
 bool IsProductBusy(const ProductMap::value_type& record)
 {
     const ProductStatus status = record.second.installer.GetStatus();
     return status == ProductStatus::DownloadInProgress || status == ProductStatus::InstallerStart
-        || status == ProductStatus::InstallInProgress;
+        || status == ProductStatus::InstallInProgress || record.second.installer.IsWithInstallThread();
 }
 
 // Runs `check`, the installer's state check, for the record. A check that throws (a file-system
@@ -106,28 +102,42 @@ bool CheckRecordState(ProductData& record, Check check)
 bool CheckRecordState(ProductData& record)
 {
     const ProductDescription& description = record.description;
-    return CheckRecordState(record,
-                            [&] { record.installer.CheckState(description.localVersion, description.latestVersion); });
+    return CheckRecordState(record, [&] {
+        record.installer.CheckState(description.localVersion, description.latestVersion, description.checksum);
+    });
+}
+
+// Whether the record's installer file and ".confirm" file may be used; when not, one error line
+// (`operation` and the product's name begin it) and, unless a download runs, the status "error".
+bool HasUsablePaths(ProductData& record, const std::string& operation)
+{
+    fs::path unusable;
+    std::string why;
+    if (record.installer.HasUsablePaths(unusable, why))
+        return true;
+    const ProductDescription& description = record.description;
+    Logger().Error("update_manager", operation, description.name, " (", description.type, "/", description.sku,
+                   "): ", unusable, " cannot be used: ", why);
+    if (record.installer.GetStatus() != ProductStatus::DownloadInProgress)
+        record.installer.SetStatus(ProductStatus::Error);
+    return false;
 }
 
 // Writes the ".confirm" file of a verified download; false (logged) when it cannot be written or
-// something other than a plain file holds its name.
+// something other than a regular file holds either name.
 bool WriteConfirmFile(ProductData& record, const std::string& checksum)
 {
-    const fs::path confirm = record.installer.GetConfirmFilePath();
-    std::string why;
-    try {
-        if (IsAbsentOrPlainFile(confirm, why)) {
-            if (record.installer.WriteConfirmFile(checksum))
-                return true;
-            why = "write failed";
-        }
-    } catch (const std::exception& error) {
-        why = ErrorText(error);
-    }
-    Logger().Error("update_manager", "Could not write ", confirm, ": ", why);
+    if (!HasUsablePaths(record, "Could not record the verified download of "))
+        return false;
+    if (record.installer.WriteConfirmFile(checksum))
+        return true;
+    Logger().Error("update_manager", "Could not write ", record.installer.GetConfirmFilePath(), ": write failed");
     return false;
 }
+
+// One manager at a time: the install thread is the process's one, and a manager takes every
+// installer it hands back as its own.
+std::atomic<bool> managerAlive{false};
 
 } // namespace
 
@@ -140,6 +150,18 @@ ProductData::ProductData(const ProductDescription& description, const Installer&
 ProductData::ProductData(const std::string& downloaderName)
     : downloader(std::make_shared<DownloaderBackgrounder>(downloaderName))
 {
+}
+
+UpdateManager::SoleInstance::SoleInstance()
+{
+    if (managerAlive.exchange(true))
+        throw std::logic_error("Kelvora::UpdateManager::UpdateManager: another update manager exists in this "
+                               "process; only one may exist at a time");
+}
+
+UpdateManager::SoleInstance::~SoleInstance()
+{
+    managerAlive.store(false);
 }
 
 UpdateManager::UpdateManager(const std::string& definitionFile, const std::string& serverUrl,
@@ -250,19 +272,20 @@ void UpdateManager::RefreshRecord(ProductMap::value_type& record)
     ProductData& data = record.second;
     const ProductDescription& description = data.description;
     Installer& installer = data.installer;
-    const fs::path target = GetInstallerFilePath(description.url);
+    const fs::path target = InstallerFileOf(record);
     const bool created = !installer.IsInitialized();
     if (created) {
         CheckRecordState(data, [&] {
             installer.Initialize(description.url, target, ProductStatus::Unknown, description.localVersion,
-                                 description.latestVersion);
+                                 description.latestVersion, description.checksum);
         });
     } else {
         const ProductStatus status = installer.GetStatus();
         const bool moved = installer.GetUrl() != description.url || installer.GetInstallerFile() != target;
         // A running or paused download and a queued installer keep their file.
         if (moved && status != ProductStatus::DownloadInProgress && status != ProductStatus::DownloadPaused
-            && status != ProductStatus::InstallerStart && status != ProductStatus::InstallInProgress)
+            && status != ProductStatus::InstallerStart && status != ProductStatus::InstallInProgress
+            && !installer.IsWithInstallThread())
             installer.SetSource(description.url, target);
         CheckRecordState(data);
     }
@@ -315,6 +338,32 @@ fs::path UpdateManager::GetInstallerFilePath(const std::string& url) const
     return fs::path(downloadDir) / name;
 }
 
+fs::path UpdateManager::InstallerFileOf(const ProductMap::value_type& record) const
+{
+    const fs::path linked = GetInstallerFilePath(record.second.description.url);
+    if (linked.empty())
+        return linked;
+    const auto usedByAnother = [&](const fs::path& file) {
+        return std::any_of(products.begin(), products.end(), [&](const ProductMap::value_type& other) {
+            return other.first != record.first && other.second.installer.IsInitialized()
+                && other.second.installer.GetInstallerFile() == file;
+        });
+    };
+    const fs::path own = linked.parent_path()
+        / (FileNamePart(record.first.second) + "-" + FileNamePart(record.first.first) + "-"
+           + linked.filename().string());
+    // A record keeps the name of its own while its link names that file, so that it never moves
+    // to the plain name (and away from its download) once the other record lets go of it.
+    const Installer& installer = record.second.installer;
+    if (installer.IsInitialized() && installer.GetInstallerFile() == own && !usedByAnother(own))
+        return own;
+    if (!usedByAnother(linked))
+        return linked;
+    if (!usedByAnother(own))
+        return own;
+    return fs::path();
+}
+
 void UpdateManager::DumpProducts()
 {
     CLog& log = Logger();
@@ -356,6 +405,7 @@ void UpdateManager::UpdateStates()
         ProductData& data = record.second;
         Installer& installer = data.installer;
         const ProductStatus old = installer.GetStatus();
+        installer.MarkPolled(old);
         switch (old) {
         case ProductStatus::DownloadInProgress: {
             const DownloadState downloadState = data.downloader->state.load();
@@ -410,10 +460,14 @@ void UpdateManager::UpdateStates()
             break;
         case ProductStatus::InstallerStart:
             installer.SetStatus(ProductStatus::InstallInProgress);
+            // Marked first: from the push on, the install thread may run it.
+            installer.MarkHandedOver();
             try {
-                InstallThread::Add(&installer);
+                if (!InstallThread::Add(&installer))
+                    installer.MarkTakenBack();
             } catch (const std::exception& error) {
                 // Not queued, so nothing would ever end "install in progress".
+                installer.MarkTakenBack();
                 Logger().Error("update_manager", "Could not start the install thread: ", error.what());
                 installer.SetStatus(ProductStatus::Error);
             }
@@ -450,12 +504,14 @@ void UpdateManager::CheckInstallFinished()
     if (finished == nullptr)
         return;
 
-    // The record that owns the installer; by file only for an installer that is not a record's
-    // own, since two products' links may end in the same file name.
+    // The record that owns the installer; by file only for an installer that is no record's own
+    // (handed to the install thread by another caller).
     using Record = ProductMap::value_type;
     ProductMap::iterator position = std::find_if(products.begin(), products.end(),
                                                  [&](const Record& r) { return &r.second.installer == finished; });
-    if (position == products.end()) {
+    if (position != products.end()) {
+        position->second.installer.MarkTakenBack();
+    } else {
         position = std::find_if(products.begin(), products.end(), [&](const Record& r) {
             return r.second.installer.GetInstallerFile() == finished->GetInstallerFile();
         });
@@ -502,18 +558,40 @@ bool UpdateManager::LaunchDownload(const ProductKey& key, bool force)
     ProductData& data = position->second;
     const ProductDescription& description = data.description;
     Installer& installer = data.installer;
+    if (installer.IsWithInstallThread()) {
+        log.Warning("update_manager", " Attempt to launch download for ", description.name, " (", description.type,
+                    "/", description.sku, ") but its installer is being run");
+        return false;
+    }
+
+    // A launch downloads the current release. A record still pointed at an earlier link (a
+    // paused download keeps its file across refreshes) leaves that download and is pointed anew;
+    // a running one is first stopped by the clean below.
+    const auto pointAtRelease = [&] {
+        if (installer.GetUrl() != description.url)
+            installer.SetSource(description.url, InstallerFileOf(*position));
+    };
+    if (installer.GetUrl() != description.url && installer.GetStatus() != ProductStatus::DownloadInProgress) {
+        CleanDownload(key);
+        pointAtRelease();
+    }
+    const std::string refusal = " Could not launch download for ";
+    if (!HasUsablePaths(data, refusal))
+        return false;
 
     // A failed download is cleaned even though the state check below takes its file for a
     // partial one: resuming a file that failed its checks would only fail them again.
     const bool failed = installer.GetStatus() == ProductStatus::DownloadError;
     CheckRecordState(data);
     if (installer.GetInstallerFile().empty()) {
-        log.Error("update_manager", " Could not launch download for ", description.name, " (", description.type, "/",
-                  description.sku, "): its download link names no installer file");
+        log.Error("update_manager", refusal, description.name, " (", description.type, "/", description.sku,
+                  "): its download link names no installer file");
         return false;
     }
-    if (failed || installer.GetStatus() == ProductStatus::DownloadError || force)
+    if (failed || installer.GetStatus() == ProductStatus::DownloadError || force) {
         CleanDownload(key);
+        pointAtRelease();
+    }
     const ProductStatus status = installer.GetStatus();
     if (!force && status != ProductStatus::UpdateNeeded && status != ProductStatus::DownloadPaused
         && status != ProductStatus::DownloadError) {
@@ -536,12 +614,9 @@ bool UpdateManager::LaunchDownload(const ProductKey& key, bool force)
         return false;
     }
 
-    std::string why;
-    if (!IsAbsentOrPlainFile(file, why)) {
-        log.Error("update_manager", " Could not launch download for ", description.name, " (", description.type, "/",
-                  description.sku, "): ", file, ": ", why);
+    // Again: the file may be new (another release's), or have appeared since.
+    if (!HasUsablePaths(data, refusal))
         return false;
-    }
     log.Info("update_manager", " Launch download for ", description.name, " (", description.type, "/",
              description.sku, ")");
     const uint64_t size = std::min<uint64_t>(description.size, std::numeric_limits<int64_t>::max());
@@ -613,11 +688,24 @@ bool UpdateManager::CleanDownload(const ProductKey& key)
         return false;
     try {
         ProductData& data = products.at(key);
-        if (!RemoveDownloadFile(data.installer.GetInstallerFile()))
+        Installer& installer = data.installer;
+        if (installer.IsWithInstallThread()) {
+            Logger().Warning("update_manager", "Could not clean the download of ", key.first,
+                             ": its installer is being run");
             return false;
-        // The ".confirm" name of an empty path would be a file of the current directory.
-        if (!data.installer.GetInstallerFile().empty() && !RemoveDownloadFile(data.installer.GetConfirmFilePath()))
-            return false;
+        }
+        // An empty path names no file (its ".confirm" name would be one of the current folder).
+        if (!installer.GetInstallerFile().empty()) {
+            // Nothing is removed unless both names may be touched.
+            fs::path unusable;
+            std::string why;
+            if (!installer.HasUsablePaths(unusable, why)) {
+                Logger().Error("update_manager", "Could not remove ", unusable, ": ", why);
+                return false;
+            }
+            if (!RemoveDownloadFile(installer.GetInstallerFile()) || !RemoveDownloadFile(installer.GetConfirmFilePath()))
+                return false;
+        }
         return CheckRecordState(data);
     } catch (const std::exception& error) {
         Logger().Error("update_manager", "Could not clean the download of ", key.first, ": ", ErrorText(error));

@@ -1,7 +1,8 @@
 // The front of the update library: one record per product (SKU, type) with its release
 // description, installer and downloader, and the status machine that the client polls. The
 // update window drives one product through it; every call comes from one thread, and events
-// are delivered synchronously on that thread, nested in the call that raised them.
+// are delivered synchronously on that thread, nested in the call that raised them. One manager
+// may exist at a time in a process.
 #pragma once
 
 #include "UpdateManager/DownloaderBackgrounder.h"
@@ -47,7 +48,8 @@ class UpdateManager : public EventSource<ProductListChangedEvent>,
 {
 public:
     // Loads the scanner definitions (an empty path gives no rules) and takes the user's Downloads
-    // folder as the download folder (empty when there is none: paths are then relative).
+    // folder as the download folder (empty when there is none: paths are then relative). Throws
+    // std::logic_error while another manager exists: they would share the install thread.
     UpdateManager(const std::string& definitionFile, const std::string& serverUrl, const std::string& platform);
     // Ends the install thread first (it holds pointers into the records), then the records'
     // downloads and worker threads.
@@ -81,7 +83,8 @@ public:
 
     // Where the installer of a download link is stored: the link's last segment, taken literally,
     // in the download folder. An empty path when that segment names no plain file (empty, ".",
-    // ".." or holding a backslash): such a product gets no download and stays "unknown".
+    // ".." or holding a backslash): such a product gets no download and stays "unknown". A record
+    // whose file another record already uses gets a name of its own beside it (InstallerFileOf).
     boost::filesystem::path GetInstallerFilePath(const std::string& url) const;
 
     // Debug listing of every record; builds nothing unless "update_manager" debug is enabled.
@@ -93,15 +96,19 @@ public:
     void SetQueryServer(bool value) { queryServer = value; }
 
     // One poll over all records: carries download and install results into the statuses, queues
-    // asked-for installs, logs and announces every change it sees.
+    // asked-for installs, logs and announces every change it sees. While the install thread has
+    // a record's installer, nothing here or below recomputes its status, re-points, removes or
+    // queues it again: the install thread's outcome is what the next poll sees.
     void UpdateStates();
     // Takes back at most one finished installation, refreshes its product and raises
     // InstallFinishedEvent.
     void CheckInstallFinished();
 
-    // True when the download was handed to the record's downloader ("download in progress").
-    // Without force only from "update needed", "download paused" or "download error"; force
-    // removes an earlier download first.
+    // True when the download of the record's current release was handed to its downloader
+    // ("download in progress"). Without force only from "update needed", "download paused" or
+    // "download error"; force removes an earlier download first. A download of an earlier link is
+    // removed and the record pointed at the current one first. False while the install thread
+    // has the installer, and for paths that cannot be used (status "error").
     bool LaunchDownload(const ProductKey& key, bool force);
     bool LaunchDownload(const std::string& sku, const std::string& type, bool force);
     void LaunchDownloads();
@@ -113,17 +120,33 @@ public:
     bool StopDownload(const ProductKey& key, bool wait);
     bool StopDownload(const std::string& sku, const std::string& type, bool wait);
     // Stops and waits for the download, removes the installer file and its ".confirm" file and
-    // recomputes the status. False when the record is missing or a file cannot be removed.
+    // recomputes the status. False, removing nothing, when the record is missing, the install
+    // thread has the installer or either path cannot be used; false when a file cannot be removed.
     bool CleanDownload(const ProductKey& key);
     bool CleanDownload(const std::string& sku, const std::string& type);
     bool IsDownloading(const ProductKey& key);
     bool IsDownloading(const std::string& sku, const std::string& type);
 
 private:
+    // Refuses a second manager while one lives; the first member, so it is released last.
+    struct SoleInstance
+    {
+        SoleInstance();
+        ~SoleInstance();
+        SoleInstance(const SoleInstance&) = delete;
+        SoleInstance& operator=(const SoleInstance&) = delete;
+    };
+
     // Refreshes one record's installer and status; raises ProductChangedEvent for a new one.
     void RefreshRecord(ProductMap::value_type& record);
+    // The record's installer file. Two records never use one file: when another record uses the
+    // file of this one's link, this one gets "<type>-<sku>-<name>" beside it (each character but
+    // letters, digits, '-', '_' and '.' as '_'), and keeps it while its link names that file.
+    // Empty when the link names no installer file.
+    boost::filesystem::path InstallerFileOf(const ProductMap::value_type& record) const;
 
-    // Constructed first, destroyed last; the caller's thread only, like every field.
+    SoleInstance soleInstance;
+    // Constructed after the guard, destroyed before it; the caller's thread only, like every field.
     ProductScanner scanner;
     std::string serverUrl;
     // Entries keep their place for the manager's life: the install thread points into them.

@@ -2,6 +2,7 @@
 
 #include "UpdateManager/DigestPipeline.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/GroupingLocale.h"
 #include "tests/support/LogTestSeam.h"
 #include "tests/support/Md5Hex.h"
 #include "tests/support/TempDir.h"
@@ -9,9 +10,17 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <future>
 #include <optional>
+#include <set>
+#include <thread>
 
 namespace fs = boost::filesystem;
 using Kelvora::UpdateManager::Installer;
@@ -19,6 +28,15 @@ using Kelvora::UpdateManager::ProductStatus;
 namespace um = Kelvora::UpdateManager;
 
 namespace {
+
+// Names of the entries of a folder, sorted.
+std::set<std::string> Entries(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
 
 struct StateCase
 {
@@ -34,6 +52,7 @@ struct StateCase
     ProductStatus expected;
     int64_t expectedDownloadedSize;
     bool confirmKept;
+    const char* checksum = ""; // the release's; empty: it gives none
 };
 
 const std::string five = "12345";
@@ -73,6 +92,18 @@ const StateCase stateCases[] = {
      false},
     {"InstallerWithoutConfirmIsPartial", ProductStatus::InstallComplete, "0.0", "1.0", five, std::nullopt,
      ProductStatus::DownloadPaused, 5, false},
+    // A release with a checksum takes only a ".confirm" file of that digest: release file names
+    // are reused, and a whole file of another release is neither its installer nor a resume point.
+    {"ConfirmOfTheReleasesDigestIsAvailable", ProductStatus::Unknown, "0.0", "1.0", five,
+     std::string("{\"size\": \"5\", \"checksum\": \"abc\"}"), ProductStatus::InstallerAvailable, 0, true, "abc"},
+    {"ConfirmOfAnotherDigestIsNoInstaller", ProductStatus::InstallerAvailable, "0.0", "1.0", five,
+     std::string("{\"size\": \"5\", \"checksum\": \"old\"}"), ProductStatus::UpdateNeeded, 0, true, "abc"},
+    {"ConfirmWithoutDigestIsNoInstallerOfAReleaseWithOne", ProductStatus::Unknown, "0.0", "1.0", five,
+     std::string("{\"size\": \"5\"}"), ProductStatus::UpdateNeeded, 0, true, "abc"},
+    {"DigestIsComparedAsWrittenByTheDownload", ProductStatus::Unknown, "0.0", "1.0", five,
+     std::string("{\"size\": \"5\", \"checksum\": \"abc\"}"), ProductStatus::UpdateNeeded, 0, true, "ABC"},
+    {"OtherSizeIsPartialWhateverTheDigest", ProductStatus::Unknown, "0.0", "1.0", five,
+     std::string("{\"size\": \"4\", \"checksum\": \"abc\"}"), ProductStatus::DownloadPaused, 5, false, "abc"},
 };
 
 using CheckStateTest = ::testing::TestWithParam<StateCase>;
@@ -89,7 +120,7 @@ TEST_P(CheckStateTest, SetsStatusAndResumeOffset)
 
     Installer installer("http://host/setup.exe", file, c.before);
     installer.SetStatus(c.before);
-    installer.CheckState(c.localVersion, c.latestVersion);
+    installer.CheckState(c.localVersion, c.latestVersion, c.checksum);
 
     EXPECT_EQ(installer.GetStatus(), c.expected);
     EXPECT_EQ(installer.GetDownloadedSize(), c.expectedDownloadedSize);
@@ -134,56 +165,152 @@ TEST(InstallerTest, UnreadableConfirmIsLoggedAndRemoved)
     EXPECT_EQ(errors[0].rfind("Error reading confirm file " + file.string() + ".confirm(", 0), 0u) << errors[0];
 }
 
-TEST(InstallerTest, OnlyAnExistenceTestThatFailsIsLogged)
+TEST(InstallerTest, AMissingInstallerFileIsNoErrorAndLogsNothing)
 {
     TempDir dir;
-    {
-        LogCapture log({"update_manager"});
-        Installer missing("u", dir.Path() / "setup.exe", ProductStatus::Unknown, "0.0", "1.0");
-        EXPECT_EQ(missing.GetStatus(), ProductStatus::UpdateNeeded);
-        EXPECT_TRUE(log.Messages().empty()) << log.Messages()[0];
-    }
-    {
-        // A link to itself cannot be resolved: the test fails, it does not find "no file".
-        fs::create_symlink("loop.exe", dir.Path() / "loop.exe");
-        LogCapture log({"update_manager"});
-        Installer looping("u", dir.Path() / "loop.exe", ProductStatus::Unknown, "0.0", "1.0");
-        EXPECT_EQ(looping.GetStatus(), ProductStatus::UpdateNeeded);
-        const auto warnings = log.Messages("update_manager", "warning");
-        ASSERT_EQ(warnings.size(), 1u);
-        EXPECT_EQ(warnings[0].rfind("Failed to check file existence. (", 0), 0u) << warnings[0];
-    }
+    LogCapture log({"update_manager"});
+    Installer missing("u", dir.Path() / "setup.exe", ProductStatus::Unknown, "0.0", "1.0");
+    EXPECT_EQ(missing.GetStatus(), ProductStatus::UpdateNeeded);
+    EXPECT_TRUE(log.Messages().empty()) << log.Messages()[0];
 }
 
-TEST(InstallerTest, ConfirmThatIsNoRegularFileCountsAsUnreadable)
+// What lies at the installer's name or at its ".confirm" name, when it is neither nothing nor a
+// regular file.
+struct UnusablePath
 {
-    // Neither may end the process or block the GUI thread: each is a confirm file that cannot
-    // be read, so the installer counts as a partial download.
-    for (const char* kind : {"folder", "fifo"}) {
-        SCOPED_TRACE(kind);
-        LogCapture log({"update_manager"});
-        TempDir dir;
-        const fs::path file = dir.WriteFile("setup.exe", five);
-        const fs::path confirm = dir.Path() / "setup.exe.confirm";
-        if (std::string(kind) == "folder")
-            fs::create_directory(confirm);
-        else
-            ASSERT_EQ(::mkfifo(confirm.c_str(), 0600), 0);
+    const char* name;
+    std::function<void(TempDir& dir, const fs::path& at)> make;
+};
+
+const fs::path outside = fs::temp_directory_path() / "kelvora-installer-test-outside.exe";
+
+const UnusablePath unusablePaths[] = {
+    {"folder", [](TempDir&, const fs::path& at) { fs::create_directory(at); }},
+    {"folder with files",
+     [](TempDir&, const fs::path& at) {
+         fs::create_directory(at);
+         std::ofstream((at / "inside").string()) << "x";
+     }},
+    {"FIFO", [](TempDir&, const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+    {"link to a regular file", [](TempDir&, const fs::path& at) { fs::create_symlink(outside, at); }},
+    {"link to nothing", [](TempDir& dir, const fs::path& at) { fs::create_symlink(dir.Path() / "none", at); }},
+    {"looping link", [](TempDir&, const fs::path& at) { fs::create_symlink(at.filename(), at); }},
+};
+
+// One rule for both names: anything but nothing or a regular file gives "error" with one error
+// line, and nothing there is read, removed, followed or made executable.
+TEST(InstallerTest, PathsThatCannotBeUsedGiveAnErrorAndAreLeftAlone)
+{
+    std::ofstream(outside.string()) << "not yours";
+    fs::permissions(outside, fs::owner_read | fs::owner_write);
+    for (const UnusablePath& kind : unusablePaths) {
+        for (const std::string at : {"setup.exe", "setup.exe.confirm"}) {
+            SCOPED_TRACE(std::string(kind.name) + " at " + at);
+            TempDir dir;
+            const fs::path file = dir.Path() / "setup.exe";
+            if (at != "setup.exe")
+                dir.WriteFile("setup.exe", five);
+            kind.make(dir, dir.Path() / at);
+            const fs::file_type made = fs::symlink_status(dir.Path() / at).type();
+
+            LogCapture log({"update_manager", "install"});
+            Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
+            EXPECT_EQ(installer.GetStatus(), ProductStatus::Error);
+            EXPECT_EQ(installer.GetDownloadedSize(), 0);
+            const auto errors = log.Messages("update_manager", "error");
+            ASSERT_EQ(errors.size(), 1u);
+            EXPECT_EQ(errors[0].rfind("\"" + (dir.Path() / at).string() + "\" cannot be used: ", 0), 0u) << errors[0];
+
+            fs::path unusable;
+            std::string why;
+            EXPECT_FALSE(installer.HasUsablePaths(unusable, why));
+            EXPECT_EQ(unusable, dir.Path() / at);
+
+            installer.SetStatus(ProductStatus::InstallInProgress);
+            installer.Install();
+            EXPECT_EQ(installer.GetStatus(), ProductStatus::Error);
+            EXPECT_EQ(log.Messages("install", "error").size(), 1u);
+
+            EXPECT_EQ(fs::symlink_status(dir.Path() / at).type(), made);
+            if (at != "setup.exe") {
+                EXPECT_EQ(ReadFile(file), five);
+            }
+        }
+    }
+    EXPECT_EQ(ReadFile(outside), "not yours");
+    EXPECT_EQ(fs::status(outside).permissions() & fs::owner_exe, 0) << "never made executable through a link";
+    fs::remove(outside);
+}
+
+TEST(InstallerTest, NamesTooLongForTheFileSystemCannotBeUsed)
+{
+    TempDir dir;
+    // The installer's name fits, its ".confirm" name does not.
+    const std::string name(250, 'n');
+    const fs::path file = dir.WriteFile(name, five);
+    LogCapture log({"update_manager"});
+    Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::Error);
+    EXPECT_EQ(log.Messages("update_manager", "error").size(), 1u);
+
+    Installer tooLong("u", dir.Path() / std::string(300, 'n'), ProductStatus::Unknown, "0.0", "1.0");
+    EXPECT_EQ(tooLong.GetStatus(), ProductStatus::Error);
+}
+
+TEST(InstallerTest, AnInstallerWithTheInstallThreadIsNeverRecomputed)
+{
+    TempDir dir;
+    const fs::path file = dir.WriteFile("setup.exe", five);
+    dir.WriteFile("setup.exe.confirm", "{\"size\": \"5\"}");
+    Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
+    ASSERT_EQ(installer.GetStatus(), ProductStatus::InstallerAvailable);
+
+    installer.SetStatus(ProductStatus::InstallInProgress);
+    installer.MarkHandedOver();
+    EXPECT_TRUE(installer.IsWithInstallThread());
+    installer.CheckState("0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::InstallInProgress);
+
+    // The install thread's outcome: until a poll has read it, nothing may replace it.
+    installer.SetStatus(ProductStatus::Error);
+    EXPECT_TRUE(installer.IsWithInstallThread());
+    installer.CheckState("0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::Error);
+    installer.MarkPolled(ProductStatus::InstallInProgress);
+    EXPECT_TRUE(installer.IsWithInstallThread()) << "that poll read the status before the outcome";
+    installer.MarkPolled(ProductStatus::Error);
+    EXPECT_FALSE(installer.IsWithInstallThread());
+    installer.CheckState("0.0", "1.0");
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::InstallerAvailable);
+
+    // Handed over again before the first run was taken back: the second run has it.
+    installer.SetStatus(ProductStatus::InstallInProgress);
+    installer.MarkHandedOver();
+    installer.MarkTakenBack();
+    EXPECT_TRUE(installer.IsWithInstallThread());
+    installer.SetStatus(ProductStatus::InstallComplete);
+    installer.MarkTakenBack();
+    EXPECT_FALSE(installer.IsWithInstallThread()) << "taken back: its outcome is with the taker";
+    installer.MarkTakenBack();
+    installer.MarkHandedOver();
+    EXPECT_TRUE(installer.IsWithInstallThread()) << "taking back more than was handed over counts nothing";
+}
+
+// A global locale that groups digits must not make "1,234,567" a number.
+TEST(InstallerTest, TheConfirmSizeIsReadInTheClassicLocale)
+{
+    TempDir dir;
+    const fs::path file = dir.WriteFile("setup.exe", "");
+    fs::resize_file(file, 1234567);
+    for (const char* size : {"\"1,234,567\"", "\"1234567\"", "1234567"}) {
+        SCOPED_TRACE(size);
+        dir.WriteFile("setup.exe.confirm", std::string("{\"size\": ") + size + "}");
+        const GroupingLocale grouping;
         Installer installer("u", file, ProductStatus::Unknown, "0.0", "1.0");
-        EXPECT_EQ(installer.GetStatus(), ProductStatus::DownloadPaused);
-        EXPECT_EQ(installer.GetDownloadedSize(), 5);
-        const auto errors = log.Messages("update_manager", "error");
-        ASSERT_FALSE(errors.empty());
-        EXPECT_EQ(errors[0].rfind("Error reading confirm file " + confirm.string() + "(", 0), 0u) << errors[0];
+        EXPECT_EQ(installer.GetStatus(), std::string(size).find(',') == std::string::npos
+                                             ? ProductStatus::InstallerAvailable
+                                             : ProductStatus::DownloadPaused);
     }
-}
-
-TEST(InstallerTest, InstallerPathThatIsAFolderNeedsAFreshDownload)
-{
-    TempDir dir;
-    Installer installer("http://host/", dir.Path(), ProductStatus::Unknown, "0.0", "1.0");
-    EXPECT_EQ(installer.GetStatus(), ProductStatus::UpdateNeeded);
-    EXPECT_EQ(installer.GetDownloadedSize(), 0);
 }
 
 // Sparse, so cheap: sizes past 2^31 must survive as 64-bit values through the ".confirm" file.
@@ -274,6 +401,44 @@ TEST(InstallerTest, ConfirmFileThatCannotBeWrittenIsReportedNotThrown)
     EXPECT_FALSE(installer.WriteConfirmFile(""));
     ASSERT_EQ(log.Messages("install", "error").size(), 1u);
     EXPECT_EQ(log.Messages("install", "error")[0].rfind("Failed to write confirm file ", 0), 0u);
+    EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"setup.exe", "setup.exe.confirm"})) << "no file left over";
+}
+
+// The record is written beside its name and renamed over it: a FIFO or a link that took the name
+// after the caller's checks is replaced, never opened (a FIFO would block for ever) or followed.
+TEST(InstallerTest, TheConfirmFileReplacesWhateverTookItsName)
+{
+    const std::string expected = "{\r\n    \"size\": \"3\",\r\n    \"checksum\": \"c\"\r\n}\r\n";
+    for (const char* kind : {"FIFO", "link"}) {
+        SCOPED_TRACE(kind);
+        TempDir dir;
+        const fs::path file = dir.WriteFile("setup.exe", "abc");
+        const fs::path confirm = dir.Path() / "setup.exe.confirm";
+        const fs::path target = dir.WriteFile("elsewhere", "mine");
+        if (std::string(kind) == "FIFO")
+            ASSERT_EQ(::mkfifo(confirm.c_str(), 0600), 0);
+        else
+            fs::create_symlink(target, confirm);
+        Installer installer("u", file, ProductStatus::InstallerAvailable);
+
+        std::promise<bool> written;
+        std::future<bool> result = written.get_future();
+        std::thread writer([&] { written.set_value(installer.WriteConfirmFile("c")); });
+        const bool finished = result.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        if (!finished) {
+            // A reader lets the blocked writer go, so that the test can end.
+            const int reader = ::open(confirm.c_str(), O_RDONLY | O_NONBLOCK);
+            writer.join();
+            ::close(reader);
+            FAIL() << "writing the confirm file blocked on the FIFO";
+        }
+        writer.join();
+        EXPECT_TRUE(result.get());
+        EXPECT_EQ(fs::symlink_status(confirm).type(), fs::regular_file);
+        EXPECT_EQ(ReadFile(confirm), expected);
+        EXPECT_EQ(ReadFile(target), "mine");
+        EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"elsewhere", "setup.exe", "setup.exe.confirm"}));
+    }
 }
 
 struct InstallCase
@@ -314,6 +479,23 @@ TEST_P(InstallTest, StoresTheOutcome)
 
 INSTANTIATE_TEST_SUITE_P(Table, InstallTest, ::testing::ValuesIn(installCases),
                          [](const ::testing::TestParamInfo<InstallCase>& info) { return info.param.name; });
+
+TEST(InstallerTest, AnInstallerBehindALinkIsNeitherRunNorMadeExecutable)
+{
+    TempDir dir;
+    const fs::path program = dir.Path() / "program";
+    fs::copy_file(TestProgramPath("print_args"), program);
+    fs::permissions(program, fs::owner_read | fs::owner_write);
+    const fs::path file = dir.Path() / "setup.exe";
+    fs::create_symlink(program, file);
+    Installer installer("u", file, ProductStatus::InstallInProgress);
+    installer.SetStatus(ProductStatus::InstallInProgress);
+    installer.Install();
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::Error);
+    EXPECT_FALSE(fs::exists(program.string() + ".args")) << "the link's target ran";
+    EXPECT_FALSE(fs::exists(file.string() + ".args")) << "the link's target ran";
+    EXPECT_EQ(fs::status(program).permissions() & fs::owner_exe, 0);
+}
 
 TEST(InstallerTest, InstallOfMissingFileStartsNothingAndNeedsAnUpdate)
 {

@@ -1,5 +1,6 @@
 #include "UpdateManager/ResourcesResponse.h"
 
+#include "tests/support/GroupingLocale.h"
 #include "tests/support/LogTestSeam.h"
 #include "tests/support/StdoutCapture.h"
 
@@ -73,6 +74,18 @@ TEST(ResourcesResponseTest, Wrapper)
         else
             EXPECT_EQ(lines[0], expected);
     }
+}
+
+// A global locale that groups digits must not make "1,000" a total of a thousand.
+TEST(ResourcesResponseTest, TheTotalIsReadInTheClassicLocale)
+{
+    std::string resources;
+    for (int i = 0; i < 1000; ++i)
+        resources += std::string(i == 0 ? "" : ",") + "{\"name\": \"X\"}";
+    const GroupingLocale grouping;
+    LogCapture log({"update_manager"});
+    EXPECT_FALSE(ResourcesResponse(Json("{\"total\": \"1,000\", \"resources\": [" + resources + "]}")).IsValid());
+    EXPECT_TRUE(ResourcesResponse(Json("{\"total\": \"1000\", \"resources\": [" + resources + "]}")).IsValid());
 }
 
 TEST(ResourcesResponseTest, DumpWritesTheKeptElement)

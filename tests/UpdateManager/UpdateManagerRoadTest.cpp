@@ -272,7 +272,7 @@ TEST_P(UpdateManagerRoadTest, FilesOfAnEarlierRunAreTakenUp)
     const size_t held = installerBytes.size() / 3;
     downloads.WriteFile("setup-P", installerBytes.substr(0, held));
     downloads.WriteFile("setup-V", installerBytes);
-    downloads.WriteFile("setup-V.confirm", "{\"size\": " + release.size + ", \"checksum\": \"\"}");
+    downloads.WriteFile("setup-V.confirm", "{\"size\": " + release.size + ", \"checksum\": \"" + release.checksum + "\"}");
 
     manager->RegisterProduct(paused, "0.0");
     manager->RegisterProduct(verified, "0.0");
@@ -298,10 +298,13 @@ TEST_P(UpdateManagerRoadTest, AForcedLaunchReplacesAnAvailableInstaller)
 {
     StartManager();
     const ProductKey key{"F", "soft"};
-    Publish(PublishInstaller("F", "setup-F"));
+    const ReleaseAnswer release = PublishInstaller("F", "setup-F");
+    Publish(release);
+    // Recorded as this release's, though its bytes are not: only a forced launch replaces it.
     const std::string stale(installerBytes.size(), 's');
     downloads.WriteFile("setup-F", stale);
-    downloads.WriteFile("setup-F.confirm", "{\"size\": \"" + std::to_string(stale.size()) + "\"}");
+    downloads.WriteFile("setup-F.confirm", "{\"size\": \"" + std::to_string(stale.size()) + "\", \"checksum\": \""
+                                               + release.checksum + "\"}");
     manager->RegisterProduct(key, "0.0");
     ASSERT_EQ(StatusOf(*manager, key), "installer available");
 
@@ -372,14 +375,15 @@ TEST_P(UpdateManagerRoadTest, SeveralProductsAndTwoFinishedInstallersTakenOnePer
 TEST_P(UpdateManagerRoadTest, AFinishedInstallBelongsToTheProductThatRanIt)
 {
     StartManager();
-    // Two links that end in the same file name: both records point at one installer file.
+    // Two links that end in the same file name: the second record gets a file of its own.
     ReleaseAnswer first = PublishInstaller("A", "a/same");
     ReleaseAnswer second = PublishInstaller("B", "a/same");
     Publish(first);
     Publish(second);
     manager->RegisterProduct({"A", "soft"}, "0.0");
     manager->RegisterProduct({"B", "soft"}, "0.0");
-    ASSERT_EQ(InstallerOf({"A", "soft"}).GetInstallerFile(), InstallerOf({"B", "soft"}).GetInstallerFile());
+    ASSERT_EQ(InstallerOf({"A", "soft"}).GetInstallerFile(), downloads.Path() / "same");
+    ASSERT_EQ(InstallerOf({"B", "soft"}).GetInstallerFile(), downloads.Path() / "soft-B-same");
 
     ASSERT_TRUE(manager->LaunchDownload({"B", "soft"}, true));
     ASSERT_TRUE(Polled([&] { return StatusOf(*manager, {"B", "soft"}) == "installer available"; }));
@@ -392,7 +396,7 @@ TEST_P(UpdateManagerRoadTest, AFinishedInstallBelongsToTheProductThatRanIt)
     EXPECT_EQ(recorder->Events().back(), "installed B/soft false");
     const std::vector<std::string> info = ManagerInfo();
     EXPECT_TRUE(std::find(info.begin(), info.end(),
-                          "Installation of Product B" + (downloads.Path() / "same").string()
+                          "Installation of Product B" + (downloads.Path() / "soft-B-same").string()
                               + " complete with status install complete")
                 != info.end());
 }

@@ -1,6 +1,7 @@
 #include "UpdateManager/UpdateManager.h"
 
 #include "UpdateManager/InstallThread.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ClosedPort.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/LogTestSeam.h"
@@ -14,8 +15,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -35,9 +40,9 @@ std::set<std::string> Entries(const fs::path& folder)
     return names;
 }
 
-std::string ConfirmJson(const std::string& size)
+std::string ConfirmJson(const std::string& size, const std::string& checksum)
 {
-    return "{\n    \"size\": \"" + size + "\",\n    \"checksum\": \"0123\"\n}\n";
+    return "{\n    \"size\": \"" + size + "\",\n    \"checksum\": \"" + checksum + "\"\n}\n";
 }
 
 class UpdateManagerTest : public ::testing::Test
@@ -204,31 +209,98 @@ TEST_F(UpdateManagerTest, AnEncodedSeparatorInTheFileNameStaysInsideTheDownloadF
     EXPECT_EQ(ReadFile(folder / "..%2f..%2fsetup.exe"), installerBytes);
 }
 
-TEST_F(UpdateManagerTest, AnInstallerPathThatIsAFolderIsNeitherWrittenNorRemoved)
+// One rule for both names of a record, whatever the operation: anything but nothing or a regular
+// file there gives "error" with one error line, and nothing is downloaded, run, made executable
+// or removed through it.
+TEST_F(UpdateManagerTest, PathsThatCannotBeUsedGiveAnErrorAndAreLeftAlone)
 {
-    fs::create_directory(downloads.Path() / "setup.exe");
-    std::ofstream((downloads.Path() / "setup.exe" / "inside").string()) << "x";
-    Publish(Release());
-    manager->RegisterProduct(key, "0.0");
-    server.ClearRequests();
+    TempDir elsewhere;
+    const fs::path program = elsewhere.Path() / "program";
+    fs::copy_file(TestProgramPath("print_args"), program);
+    fs::permissions(program, fs::owner_read | fs::owner_write);
+    const std::string programBytes = ReadFile(program);
+    const std::string longName(250, 'n'); // fits; its ".confirm" name does not
 
-    EXPECT_NE(StatusOf(*manager, key), "installer available");
-    EXPECT_FALSE(manager->LaunchDownload(key, true));
-    EXPECT_FALSE(manager->CleanDownload(key));
-    EXPECT_TRUE(server.Requests().empty());
-    EXPECT_TRUE(fs::is_directory(downloads.Path() / "setup.exe"));
-    EXPECT_TRUE(fs::exists(downloads.Path() / "setup.exe" / "inside"));
-    const std::string quoted = "\"" + (downloads.Path() / "setup.exe").string() + "\"";
-    EXPECT_TRUE(HasMessage("error", "Could not remove " + quoted + ": not a plain file"));
-    EXPECT_TRUE(
-        HasMessage("error", " Could not launch download for Kelvora Studio (soft/ABC): " + quoted + ": not a plain "
-                            "file"));
+    const struct {
+        const char* name;
+        std::string file; // the release's file name; every case has a name of its own
+        std::function<void(const fs::path& installer)> make;
+        fs::path unusable; // relative to the download folder
+    } cases[] = {
+        {"folder with files at the installer's name", "folder.exe",
+         [](const fs::path& at) {
+             fs::create_directory(at);
+             std::ofstream((at / "inside").string()) << "x";
+         },
+         "folder.exe"},
+        {"folder with files at the confirm name", "confirm.exe",
+         [&](const fs::path& at) {
+             std::ofstream(at.string()) << installerBytes.substr(0, 100);
+             fs::create_directory(at.string() + ".confirm");
+             std::ofstream(at.string() + ".confirm/inside") << "x";
+         },
+         "confirm.exe.confirm"},
+        {"FIFO at the installer's name", "fifo.exe", [](const fs::path& at) { ::mkfifo(at.c_str(), 0600); },
+         "fifo.exe"},
+        {"link to a program with a matching confirm file", "link.exe",
+         [&](const fs::path& at) {
+             fs::create_symlink(program, at);
+             std::ofstream(at.string() + ".confirm")
+                 << ConfirmJson(std::to_string(programBytes.size()), Md5Hex(installerBytes));
+         },
+         "link.exe"},
+        {"link without a confirm file", "bare-link.exe", [&](const fs::path& at) { fs::create_symlink(program, at); },
+         "bare-link.exe"},
+        {"confirm name too long", longName, [&](const fs::path& at) { std::ofstream(at.string()) << "partial"; },
+         longName + ".confirm"},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProductKey product{"U" + std::to_string(index++), "soft"};
+        const fs::path folder = downloads.Path();
+        server.ServeFile("/files/" + c.file, installerBytes);
+        Publish(Release(product.first, c.file));
+        c.make(folder / c.file);
+        boost::system::error_code ignored;
+        const fs::file_type made = fs::symlink_status(folder / c.unusable, ignored).type();
+        const bool regularInstaller = fs::symlink_status(folder / c.file, ignored).type() == fs::regular_file;
+        const std::string installerBefore = regularInstaller ? ReadFile(folder / c.file) : "";
+        const std::string quoted = "\"" + (folder / c.unusable).string() + "\"";
+        const size_t errorsBefore = ManagerErrors().size();
+
+        manager->RegisterProduct(product, "0.0");
+        EXPECT_EQ(StatusOf(*manager, product), "error");
+        EXPECT_EQ(ManagerErrors().size(), errorsBefore + 1);
+        EXPECT_TRUE(HasMessage("error", quoted + " cannot be used: not a regular file")
+                    || HasMessage("error", quoted + " cannot be used: File name too long"));
+
+        server.ClearRequests();
+        EXPECT_FALSE(manager->LaunchInstaller(product, true));
+        EXPECT_FALSE(manager->LaunchDownload(product, false));
+        EXPECT_FALSE(manager->LaunchDownload(product, true));
+        EXPECT_FALSE(manager->CleanDownload(product));
+        for (int poll = 0; poll < 3; ++poll) {
+            manager->UpdateStates();
+            manager->CheckInstallFinished();
+        }
+        EXPECT_EQ(StatusOf(*manager, product), "error");
+        EXPECT_TRUE(server.Requests().empty());
+        EXPECT_EQ(fs::symlink_status(folder / c.unusable, ignored).type(), made) << "left as it was";
+        if (regularInstaller) {
+            EXPECT_EQ(ReadFile(folder / c.file), installerBefore) << "never removed or written";
+        }
+    }
+    EXPECT_EQ(ReadFile(program), programBytes);
+    EXPECT_FALSE(fs::exists(program.string() + ".args")) << "the link's target ran";
+    EXPECT_EQ(fs::status(program).permissions() & fs::owner_exe, 0) << "made executable through the link";
 }
 
 TEST_F(UpdateManagerTest, RegistrationTakesItsStatusFromVersionsFilesAndPlatform)
 {
     const std::string none = "-";
     const std::string release = "release";
+    const std::string checksum = Md5Hex(installerBytes); // the digest every release here gives
     const struct {
         const char* name;
         std::string answer; // "release": the standard one; "-": none (404); else the answer's text
@@ -246,15 +318,18 @@ TEST_F(UpdateManagerTest, RegistrationTakesItsStatusFromVersionsFilesAndPlatform
         {"same version", release, nullptr, "2.0", none, none, "up-to-date", 0, false, "", ""},
         {"newer local version", release, nullptr, "2.1", "12345", none, "up-to-date", 0, false, "", ""},
         {"partial file", release, nullptr, "0.0", "12345", none, "download paused", 5, false, "", ""},
-        {"verified file", release, nullptr, "0.0", "12345", ConfirmJson("5"), "installer available", 0, true, "", ""},
-        {"confirm of another size", release, nullptr, "0.0", "12345", ConfirmJson("9"), "download paused", 5, false,
+        {"verified file", release, nullptr, "0.0", "12345", ConfirmJson("5", checksum), "installer available", 0, true,
          "", ""},
-        {"confirm without installer", release, nullptr, "0.0", none, ConfirmJson("5"), "update needed", 0, true, "",
-         ""},
+        {"verified file of another release", release, nullptr, "0.0", "12345", ConfirmJson("5", "0123"),
+         "update needed", 0, true, "", ""},
+        {"confirm of another size", release, nullptr, "0.0", "12345", ConfirmJson("9", checksum), "download paused", 5,
+         false, "", ""},
+        {"confirm without installer", release, nullptr, "0.0", none, ConfirmJson("5", checksum), "update needed", 0,
+         true, "", ""},
         {"unsupported platform", release, [](ReleaseAnswer& r) { r.platformMin = "99.0"; }, "0.0", none, none,
          "latest update doesn't support this OS", 0, false, "", ""},
         {"unsupported platform, verified file", release, [](ReleaseAnswer& r) { r.platformMin = "99.0"; }, "0.0",
-         "12345", ConfirmJson("5"), "installer available", 0, true, "", ""},
+         "12345", ConfirmJson("5", checksum), "installer available", 0, true, "", ""},
         {"no release (404)", none, nullptr, "0.0", none, none, "unknown", 0, false, "error",
          " Could not get product information for %: invalid response (no response or invalid json format"},
         {"answer not JSON", "<html>", nullptr, "0.0", none, none, "unknown", 0, false, "error",
@@ -329,6 +404,7 @@ TEST_F(UpdateManagerTest, AnUnreachableServerIsAskedOncePerCall)
 {
     ClosedPort closed;
     recorder.reset();
+    manager.reset();
     manager = MakeManager("http://127.0.0.1:" + std::to_string(closed.Number()));
     recorder = std::make_unique<UpdateEventRecorder>(*manager);
     const auto connectionErrors = [&] {
@@ -367,6 +443,7 @@ TEST_F(UpdateManagerTest, ARequestUrlThatCannotBeParsedFailsOnlyItsOwnProduct)
                                     "not a hex digit"));
 
     recorder.reset();
+    manager.reset();
     manager = MakeManager("http://127.0.0.1:notaport");
     manager->ProcessProductInfo({{{"A", "soft"}, "0.0"}, {{"B", "soft"}, "0.0"}});
     manager->RegisterProduct({"C", "soft"}, "0.0");
@@ -442,15 +519,13 @@ TEST_F(UpdateManagerTest, ALaunchCreatesOneMissingFolderLevelOnly)
     EXPECT_EQ(DownloadToTheEnd(key), "download error");
     EXPECT_FALSE(fs::exists(downloads.Path() / "a"));
 
-    // A folder whose state cannot even be read.
+    // A folder whose state cannot even be read: neither can its installer's.
     const fs::path tooLong = downloads.Path() / std::string(300, 'x');
     ASSERT_TRUE(manager->SetDownloadDir(tooLong.string()));
     EXPECT_FALSE(manager->LaunchDownload(key, true));
-    const std::vector<std::string> errors = log.Messages("update_manager", "error");
-    EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [&](const std::string& message) {
-        return message.rfind("Can't create download dir '\"" + tooLong.string() + "\"': ", 0) == 0;
-    }));
-    EXPECT_NE(StatusOf(*manager, key), "download in progress");
+    EXPECT_TRUE(HasMessage("error", " Could not launch download for Kelvora Studio (soft/ABC): \""
+                                        + (tooLong / "setup.exe").string() + "\" cannot be used: File name too long"));
+    EXPECT_EQ(StatusOf(*manager, key), "error");
 }
 
 TEST_F(UpdateManagerTest, RefreshProductReadsTheLocalVersionAgain)
@@ -495,7 +570,7 @@ TEST_F(UpdateManagerTest, UnknownKeysAndRefusedLaunchesAreLoggedAndChangeNothing
 
     Publish(Release());
     downloads.WriteFile("setup.exe", installerBytes);
-    downloads.WriteFile("setup.exe.confirm", ConfirmJson(std::to_string(installerBytes.size())));
+    downloads.WriteFile("setup.exe.confirm", ConfirmJson(std::to_string(installerBytes.size()), Md5Hex(installerBytes)));
     manager->RegisterProduct(key, "0.0");
     ASSERT_EQ(StatusOf(*manager, key), "installer available");
     EXPECT_FALSE(manager->LaunchDownload(key, false));
@@ -522,12 +597,16 @@ TEST_F(UpdateManagerTest, AConfirmFileThatCannotBeWrittenIsADownloadError)
 {
     Publish(Release());
     manager->RegisterProduct(key, "0.0");
-    fs::create_directory(downloads.Path() / "setup.exe.confirm");
     recorder->Clear();
 
-    EXPECT_EQ(DownloadToTheEnd(key), "download error");
-    const std::string confirm = (downloads.Path() / "setup.exe.confirm").string();
-    EXPECT_TRUE(HasMessage("error", "Could not write \"" + confirm + "\": not a plain file"));
+    // The name is taken after the launch's checks, while the download runs.
+    ASSERT_TRUE(manager->LaunchDownload(key, true));
+    const fs::path confirm = downloads.Path() / "setup.exe.confirm";
+    fs::create_directory(confirm);
+    EXPECT_TRUE(PollUntil(*manager, [&] { return StatusOf(*manager, key) != "download in progress"; }));
+    EXPECT_EQ(StatusOf(*manager, key), "download error");
+    EXPECT_TRUE(HasMessage("error", "Could not record the verified download of Kelvora Studio (soft/ABC): \""
+                                        + confirm.string() + "\" cannot be used: not a regular file"));
     EXPECT_TRUE(HasMessage("info", "State for product ABC (soft) switch from download in progress to download error"));
     EXPECT_THAT(recorder->Events(), ElementsAre("changed ABC/soft"));
     EXPECT_TRUE(std::none_of(recorder->Progress().begin(), recorder->Progress().end(),
@@ -623,6 +702,234 @@ TEST_F(UpdateManagerTest, APollAnnouncesAFinishedInstallUntilAListenerMovesIt)
     recorder->Clear();
     manager->UpdateStates();
     EXPECT_TRUE(recorder->Events().empty());
+}
+
+// "Launch Installer" pressed again while the installer runs, and every other operation meanwhile:
+// while the install thread has the installer, nothing recomputes its status, re-points, removes
+// or queues it again; its outcome is what the next poll sees. Polls race the install thread.
+TEST_F(UpdateManagerTest, AnInstallerThatRunsIsNeitherRecomputedNorRunAgain)
+{
+    const std::string program = ReadFile(TestProgramPath("wait_for_release"));
+    ReleaseAnswer release = Release();
+    release.size = std::to_string(program.size());
+    release.checksum = Md5Hex(program);
+    Publish(release);
+    const fs::path file = downloads.WriteFile("setup.exe", program);
+    downloads.WriteFile("setup.exe.confirm", ConfirmJson(release.size, release.checksum));
+    const auto runs = [&] {
+        const std::string text = ReadFile(file.string() + ".runs");
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    manager->RegisterProduct(key, "0.0");
+    ASSERT_EQ(StatusOf(*manager, key), "installer available");
+    ASSERT_TRUE(manager->LaunchInstaller(key, true));
+    manager->UpdateStates();
+    ASSERT_EQ(StatusOf(*manager, key), "install in progress");
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(file.string() + ".started"); }));
+
+    const fs::path other = downloads.Path() / "other";
+    for (int round = 0; round < 10; ++round) {
+        manager->RefreshProduct(key);
+        manager->RegisterProduct(key, "0.0");
+        EXPECT_FALSE(manager->LaunchInstaller(key, false));
+        EXPECT_FALSE(manager->LaunchDownload(key, false));
+        EXPECT_FALSE(manager->LaunchDownload(key, true));
+        EXPECT_FALSE(manager->CleanDownload(key));
+        EXPECT_FALSE(manager->SetDownloadDir(other.string()));
+        manager->UpdateStates();
+        manager->CheckInstallFinished();
+        EXPECT_EQ(StatusOf(*manager, key), "install in progress");
+    }
+    EXPECT_EQ(manager->GetProduct(key).installer.GetInstallerFile(), file);
+    EXPECT_EQ(ReadFile(file), program);
+
+    // The outcome stands until a poll reads it, whatever comes first.
+    std::ofstream(file.string() + ".release").put('1');
+    ASSERT_TRUE(WaitUntil([&] { return manager->GetProduct(key).installer.GetStatus() != ProductStatus::InstallInProgress; }));
+    manager->RefreshProduct(key);
+    EXPECT_FALSE(manager->LaunchInstaller(key, false));
+    EXPECT_EQ(StatusOf(*manager, key), "install complete");
+    recorder->Clear();
+    ASSERT_TRUE(PollUntil(*manager, [&] {
+        const std::vector<std::string> seen = recorder->Events();
+        return std::find(seen.begin(), seen.end(), "installed ABC/soft false") != seen.end();
+    }));
+    EXPECT_EQ(recorder->Events().front(), "changed ABC/soft") << "the poll announced the outcome";
+    EXPECT_EQ(runs(), 1);
+
+    // Taken back: it may run again, once.
+    manager->RefreshProduct(key);
+    ASSERT_EQ(StatusOf(*manager, key), "installer available");
+    ASSERT_TRUE(manager->LaunchInstaller(key, false));
+    EXPECT_FALSE(manager->LaunchInstaller(key, false));
+    ASSERT_TRUE(PollUntil(*manager, [&] { return runs() == 2 && StatusOf(*manager, key) != "install in progress"; }));
+    for (int poll = 0; poll < 4; ++poll) {
+        manager->UpdateStates();
+        manager->CheckInstallFinished();
+    }
+    EXPECT_EQ(runs(), 2);
+}
+
+// Links of two products that end in the same file name: one after the other and at the same time,
+// each record keeps a file of its own, and each verified file is that record's own release.
+TEST_F(UpdateManagerTest, TwoProductsWhoseLinksNameOneFileUseAFileEach)
+{
+    const ProductKey first{"A", "soft"};
+    const ProductKey second{"B", "firmware"};
+    const std::map<ProductKey, std::string> bytes{{first, std::string(300000, 'a') + "A"},
+                                                  {second, std::string(300000, 'b') + "B"}};
+    for (const auto& product : bytes) {
+        const std::string path = "/" + product.first.first + "/setup.exe";
+        server.ServeFile(path, product.second);
+        ReleaseAnswer release = Release(product.first.first);
+        release.permalink = server.Url(path);
+        release.size = std::to_string(product.second.size());
+        release.checksum = Md5Hex(product.second);
+        Publish(release, product.first.second);
+    }
+
+    // One after the other: the second is not "installer available" with the first one's file.
+    manager->RegisterProduct(first, "0.0");
+    EXPECT_EQ(DownloadToTheEnd(first), "installer available");
+    manager->RegisterProduct(second, "0.0");
+    EXPECT_EQ(StatusOf(*manager, second), "update needed");
+    EXPECT_EQ(DownloadToTheEnd(second), "installer available");
+    const fs::path firstFile = manager->GetProduct(first).installer.GetInstallerFile();
+    const fs::path secondFile = manager->GetProduct(second).installer.GetInstallerFile();
+    EXPECT_EQ(firstFile, downloads.Path() / "setup.exe");
+    EXPECT_EQ(secondFile, downloads.Path() / "firmware-B-setup.exe");
+    EXPECT_EQ(ReadFile(firstFile), bytes.at(first));
+    EXPECT_EQ(ReadFile(secondFile), bytes.at(second));
+
+    // At the same time, round after round, polled while both workers write.
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(manager->LaunchDownload(first, true));
+        ASSERT_TRUE(manager->LaunchDownload(second, true));
+        ASSERT_TRUE(PollUntil(*manager, [&] {
+            return StatusOf(*manager, first) != "download in progress"
+                && StatusOf(*manager, second) != "download in progress";
+        }));
+        for (const auto& product : bytes) {
+            const Installer& installer = manager->GetProduct(product.first).installer;
+            EXPECT_EQ(StatusOf(*manager, product.first), "installer available") << product.first.first;
+            EXPECT_EQ(ReadFile(installer.GetInstallerFile()), product.second) << product.first.first;
+        }
+        EXPECT_EQ(manager->GetProduct(first).installer.GetInstallerFile(), firstFile);
+        EXPECT_EQ(manager->GetProduct(second).installer.GetInstallerFile(), secondFile);
+    }
+}
+
+TEST_F(UpdateManagerTest, AFileNameOfItsOwnKeepsOnlySafeCharacters)
+{
+    manager->SetQueryServer(false);
+    const ProductKey odd{"../x y", "so/ft"};
+    manager->ProcessProductInfo({{key, "0.0"}, {odd, "0.0"}});
+    for (const ProductKey& product : {key, odd}) {
+        ProductDescription& description = manager->GetProduct(product).description;
+        description.url = "http://h/" + product.first + "/setup.exe";
+        description.latestVersion = "2.0";
+    }
+    // In key order: "../x y" comes first and takes the link's name.
+    manager->RefreshRecords(manager->GetProducts().begin(), manager->GetProducts().end());
+    EXPECT_EQ(manager->GetProduct(odd).installer.GetInstallerFile(), downloads.Path() / "setup.exe");
+    EXPECT_EQ(manager->GetProduct(key).installer.GetInstallerFile(), downloads.Path() / "soft-ABC-setup.exe");
+
+    // Once the first is pointed elsewhere, the second keeps its own name (and its download)...
+    manager->GetProduct(odd).description.url = "http://h/other.exe";
+    manager->RefreshRecords(manager->GetProducts().begin(), manager->GetProducts().end());
+    EXPECT_EQ(manager->GetProduct(key).installer.GetInstallerFile(), downloads.Path() / "soft-ABC-setup.exe");
+    // ...and a name of its own has no separator in it.
+    manager->GetProduct(odd).description.url = "http://h/soft-ABC-setup.exe";
+    manager->GetProduct(key).description.url = "http://h/x/soft-ABC-setup.exe";
+    manager->RefreshRecords(manager->GetProducts().begin(), manager->GetProducts().end());
+    EXPECT_EQ(manager->GetProduct(odd).installer.GetInstallerFile(), downloads.Path() / "so_ft-.._x_y-soft-ABC-setup.exe");
+
+}
+
+// A paused download whose release changed: the launch downloads the current release, from the
+// start, and the partial file of the earlier one is gone.
+TEST_F(UpdateManagerTest, ALaunchDownloadsTheCurrentReleaseOfAPausedRecord)
+{
+    for (const bool renamed : {false, true}) {
+        const ProductKey product{renamed ? "RENAMED" : "SAME", "soft"};
+        const std::string oldName = product.first + ".exe";
+        const std::string newName = renamed ? product.first + "-2.exe" : oldName;
+        SCOPED_TRACE(newName);
+        ReleaseAnswer release = Release(product.first, "v1/" + oldName);
+        server.ServeFile("/files/v1/" + oldName, installerBytes);
+        Publish(release);
+        downloads.WriteFile(oldName, installerBytes.substr(0, 1000));
+        manager->RegisterProduct(product, "0.0");
+        ASSERT_EQ(StatusOf(*manager, product), "download paused");
+
+        const std::string newer = std::string(30000, 'n') + "ewer";
+        server.ServeFile("/files/v2/" + newName, newer);
+        release.permalink = server.Url("/files/v2/" + newName);
+        release.version = "3.0";
+        release.size = std::to_string(newer.size());
+        release.checksum = Md5Hex(newer);
+        Publish(release);
+        manager->RefreshProduct(product);
+        ASSERT_EQ(StatusOf(*manager, product), "download paused") << "a paused download keeps its file";
+        server.ClearRequests();
+
+        ASSERT_TRUE(manager->LaunchDownload(product, false));
+        EXPECT_TRUE(PollUntil(*manager, [&] { return StatusOf(*manager, product) != "download in progress"; }));
+        EXPECT_EQ(StatusOf(*manager, product), "installer available");
+        const Installer& installer = manager->GetProduct(product).installer;
+        EXPECT_EQ(installer.GetUrl(), release.permalink);
+        EXPECT_EQ(installer.GetInstallerFile(), downloads.Path() / newName);
+        EXPECT_EQ(ReadFile(downloads.Path() / newName), newer);
+        EXPECT_TRUE(server.RequestsFor("/files/v1/" + oldName).empty());
+        const std::vector<RecordedRequest> requests = server.RequestsFor("/files/v2/" + newName);
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].range, "") << "the earlier release's bytes are not resumed";
+        if (renamed) {
+            EXPECT_FALSE(fs::exists(downloads.Path() / oldName));
+        }
+    }
+}
+
+// The install thread is the process's one: a second manager alive at the same time is refused,
+// the first goes on working, and one made after it works as the first did.
+TEST_F(UpdateManagerTest, OneManagerAtATime)
+{
+    Publish(Release());
+    try {
+        UpdateManager second("", server.Url(), platformWindows);
+        ADD_FAILURE() << "a second manager was made";
+    } catch (const std::logic_error& error) {
+        EXPECT_STREQ(error.what(), "Kelvora::UpdateManager::UpdateManager: another update manager exists in this "
+                                   "process; only one may exist at a time");
+    }
+    manager->RegisterProduct(key, "0.0");
+    EXPECT_EQ(DownloadToTheEnd(key), "installer available");
+
+    for (int generation = 0; generation < 2; ++generation) {
+        SCOPED_TRACE("manager " + std::to_string(generation));
+        recorder.reset();
+        manager.reset();
+        manager = MakeManager(server.Url());
+        recorder = std::make_unique<UpdateEventRecorder>(*manager);
+        std::ofstream(downloads.String() + "/setup.exe", std::ios::binary)
+            << ReadFile(TestProgramPath("exit_zero"));
+        const std::string program = ReadFile(downloads.Path() / "setup.exe");
+        ReleaseAnswer release = Release();
+        release.size = std::to_string(program.size());
+        release.checksum = Md5Hex(program);
+        Publish(release);
+        downloads.WriteFile("setup.exe.confirm", ConfirmJson(release.size, release.checksum));
+        manager->RegisterProduct(key, "0.0");
+        ASSERT_EQ(StatusOf(*manager, key), "installer available");
+        ASSERT_TRUE(manager->LaunchInstaller(key, true));
+        EXPECT_TRUE(PollUntil(*manager, [&] {
+            const std::vector<std::string> seen = recorder->Events();
+            return std::find(seen.begin(), seen.end(), "installed ABC/soft false") != seen.end();
+        }));
+        EXPECT_TRUE(HasMessage("info", "Installation of Kelvora Studio" + (downloads.Path() / "setup.exe").string()
+                                           + " complete with status install complete"));
+    }
 }
 
 TEST_F(UpdateManagerTest, APollLeavesAnUnsupportedReleaseAndADownloadThatHasNotBegunAlone)
