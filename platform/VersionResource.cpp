@@ -171,6 +171,7 @@ private:
 constexpr uint32_t versionInfoId = 1; // VS_VERSION_INFO
 constexpr uint32_t neutralLanguage = 0x0000;
 constexpr uint32_t usEnglish = 0x0409;
+constexpr uint32_t primaryLanguageMask = 0x03FF; // the sub-language is above it
 
 // The entries of one resource directory level (offsets relative to the resource root): the
 // string-named ones first, then the numbered ones in ascending order, as the linker writes them.
@@ -208,15 +209,17 @@ private:
     uint32_t count = 0;
 };
 
-// Windows' choice among the languages of one resource: the user's interface language, then
-// neutral, then US English, then the first listed.
+// Windows' resource loader's choice among the languages of one resource: neutral, the user's
+// interface language, that language with a neutral sub-language (en_US finds 0x0009), US
+// English, the first listed.
 uint32_t PreferredLanguage(const Directory& languages)
 {
-    uint32_t target = 0;
     const uint32_t user = UserUiLanguage();
-    if ((user != neutralLanguage && languages.Find(user, target)) || languages.Find(neutralLanguage, target) ||
-        languages.Find(usEnglish, target))
-        return target;
+    uint32_t target = 0;
+    for (const uint32_t language : {neutralLanguage, user, user & primaryLanguageMask, usEnglish}) {
+        if (languages.Find(language, target))
+            return target;
+    }
     return languages.FirstTarget();
 }
 

@@ -29,9 +29,9 @@ struct VS_FIXEDFILEINFO
 constexpr uint32_t versionSignature = 0xFEEF04BD;
 
 // Size in bytes of the file's version information: its RT_VERSION resource numbered 1, in the
-// user's interface language (UserUiLanguage), else the neutral one, else US English, else the
-// first; a path may use "\" as separator. 0 when it has none. `handle` (may be null) is set to
-// 0: the other calls ignore it.
+// neutral language, else the user's interface language (UserUiLanguage), else that language
+// with a neutral sub-language, else US English, else the first; a path may use "\" as
+// separator. 0 when it has none. `handle` (may be null) is set to 0: the other calls ignore it.
 uint32_t GetFileVersionInfoSizeW(const wchar_t* fileName, uint32_t* handle);
 
 // Copies the version information into `data` of `size` bytes. False when the file has none or

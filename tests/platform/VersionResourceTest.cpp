@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,8 +136,8 @@ std::string VersionOf(const std::string& file)
 }
 
 // Real files made by the mingw-w64 toolchain from the scripts in tests/fixtures/pe: the version
-// information is what Windows reads, resource 1 of RT_VERSION in the user's language, else the
-// neutral one, else US English, else the first.
+// information is what Windows reads, resource 1 of RT_VERSION in the neutral language, else the
+// user's, else the user's with a neutral sub-language, else US English, else the first.
 TEST(VersionResourceTest, ReadsTheVersionInformationWindowsReads)
 {
     struct Case
@@ -153,18 +154,26 @@ TEST(VersionResourceTest, ReadsTheVersionInformationWindowsReads)
         {"version_named", "", "", "en_US.UTF-8", "none"},
         {"other_resources", "", "", "", "4.3.2.1"},
         {"no_version", "", "", "", "none"},
-        {"languages", "", "", "de_DE.UTF-8", "1.0.0.7"},
-        {"languages", "", "", "de_AT", "1.0.0.13"},
-        {"languages", "", "", "de_CH.UTF-8@euro", "1.0.0.0"}, // no Swiss German block: neutral
-        {"languages", "", "", "fr", "1.0.0.12"},
-        {"languages", "fr_FR.UTF-8", "de_DE.UTF-8", "en_US.UTF-8", "1.0.0.12"},
-        {"languages", "", "de_DE.UTF-8", "fr_FR.UTF-8", "1.0.0.7"},
+        // a neutral block wins over the user's own
+        {"languages", "", "", "de_DE.UTF-8", "1.0.0.0"},
+        {"languages", "", "", "de_AT", "1.0.0.0"},
+        {"languages", "", "", "de_CH.UTF-8@euro", "1.0.0.0"},
+        {"languages", "", "", "fr", "1.0.0.0"},
         {"languages", "", "", "ja_JP.UTF-8", "1.0.0.0"},
         {"languages", "", "", "C.UTF-8", "1.0.0.0"},
         {"languages", "", "", "", "1.0.0.0"},
+        {"languages_no_neutral", "", "", "de_DE.UTF-8", "1.0.0.7"},
+        {"languages_no_neutral", "", "", "fr_FR", "1.0.0.12"},
+        {"languages_no_neutral", "fr_FR.UTF-8", "de_DE.UTF-8", "en_US.UTF-8", "1.0.0.12"},
+        {"languages_no_neutral", "", "de_DE.UTF-8", "fr_FR.UTF-8", "1.0.0.7"},
         {"languages_no_neutral", "", "", "ja_JP.UTF-8", "1.0.0.9"},
         {"languages_no_neutral", "", "", "fr_CA", "1.0.0.9"}, // no Canadian French block
-        {"languages_no_neutral", "", "", "fr_FR", "1.0.0.12"},
+        {"languages_no_neutral", "", "", "de_AT", "1.0.0.9"}, // nor Austrian German
+        {"languages_primary", "", "", "de_AT.UTF-8", "1.0.0.13"},
+        {"languages_primary", "", "", "de_DE.UTF-8", "1.0.0.70"},
+        {"languages_primary", "", "", "en_US.UTF-8", "1.0.0.90"},
+        {"languages_primary", "", "", "en_GB", "1.0.0.90"},
+        {"languages_primary", "", "", "fr_FR", "1.0.0.70"},
         {"languages_other", "", "", "en_US.UTF-8", "1.0.0.7"},
         {"languages_other", "", "", "fr_BE.UTF-8", "1.0.0.7"},
         {"languages_other", "", "", "fr_FR.UTF-8", "1.0.0.12"},
@@ -183,6 +192,54 @@ TEST(VersionResourceTest, ReadsTheVersionInformationWindowsReads)
             EXPECT_EQ(VersionOf(file), c.version) << file << " LC_ALL=" << c.lcAll << " LC_MESSAGES=" << c.lcMessages
                                                   << " LANG=" << c.lang;
         }
+    }
+}
+
+// Among the blocks of several languages the one Windows' resource loader takes: neutral, the
+// user's language, that language with a neutral sub-language, US English, the first listed.
+// Each block's revision is its language, so the version read names the block.
+TEST(VersionResourceTest, ChoosesTheLanguageInTheLoadersOrder)
+{
+    struct Case
+    {
+        std::vector<uint16_t> languages; // as listed in the file
+        const char* lang;
+        uint16_t chosen;
+    };
+    const Case cases[] = {
+        // neutral before all
+        {{0x0000, 0x0407}, "de_DE.UTF-8", 0x0000},
+        {{0x0000, 0x0009, 0x0409}, "en_US", 0x0000},
+        {{0x0000, 0x0409}, "C", 0x0000},
+        // the user's language, before its neutral sub-language
+        {{0x0007, 0x0407, 0x0409}, "de_DE", 0x0407},
+        {{0x0007, 0x0C07}, "de_AT", 0x0C07},
+        // the user's primary language with a neutral sub-language, before US English and the first
+        {{0x0007, 0x0409}, "de_AT", 0x0007},
+        {{0x0007, 0x0009}, "en_US.UTF-8", 0x0009},
+        {{0x0009, 0x0409}, "en_NZ", 0x0009},
+        // US English, when nothing of the user's language is there
+        {{0x0407, 0x0409}, "fr_FR", 0x0409},
+        {{0x0009, 0x0407, 0x0409}, "fr_CA", 0x0409},
+        {{0x0407, 0x0409}, "C", 0x0409},
+        // else the first listed, not the smallest, nor a sibling sub-language
+        {{0x040C, 0x0407}, "ja_JP", 0x040C},
+        {{0x0407, 0x0809}, "en_US", 0x0407},
+        {{0x0809}, "en_US", 0x0809},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        ScopedEnvironment environment;
+        environment.Unset("LC_ALL");
+        environment.Unset("LC_MESSAGES");
+        environment.Set("LANG", c.lang);
+        const auto file =
+            dir.WriteFile("app.exe", PeFileBuilder().FileVersion(1, 0, 0, 0).Languages(c.languages).Build());
+        std::ostringstream listed;
+        for (const uint16_t language : c.languages)
+            listed << " 0x" << std::hex << language;
+        EXPECT_EQ(VersionOf(file.string()), "1.0.0." + std::to_string(c.chosen))
+            << "LANG=" << c.lang << ", file:" << listed.str();
     }
 }
 

@@ -1,6 +1,8 @@
 #include "tests/support/PeFileBuilder.h"
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -21,12 +23,20 @@ void Put32(std::string& bytes, size_t offset, uint32_t value)
     Put16(bytes, offset + 2, value >> 16);
 }
 
-// One directory (offsets relative to the resource root) with a single ID entry.
-void PutDirectory(std::string& rsrc, size_t offset, uint32_t id, uint32_t target)
+struct Entry
 {
-    Put16(rsrc, offset + 14, 1);
-    Put32(rsrc, offset + 16, id);
-    Put32(rsrc, offset + 20, target);
+    uint32_t id;
+    uint32_t target;
+};
+
+// One directory of numbered entries (offsets relative to the resource root).
+void PutDirectory(std::string& rsrc, size_t offset, const std::vector<Entry>& entries)
+{
+    Put16(rsrc, offset + 14, static_cast<uint32_t>(entries.size()));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        Put32(rsrc, offset + 16 + 8 * i, entries[i].id);
+        Put32(rsrc, offset + 20 + 8 * i, entries[i].target);
+    }
 }
 
 } // namespace
@@ -50,31 +60,47 @@ PeFileBuilder& PeFileBuilder::WithFault(Fault chosen)
     return *this;
 }
 
+PeFileBuilder& PeFileBuilder::Languages(std::vector<uint16_t> ids)
+{
+    languages = std::move(ids);
+    return *this;
+}
+
 std::string PeFileBuilder::Build() const
 {
-    // The resource section: type, name and language levels, one data entry, the version block.
+    // The resource section: type, name and language levels, one data entry and one version
+    // block per language.
     std::string rsrc;
     const uint32_t subdirectory = 0x80000000u;
-    PutDirectory(rsrc, 0x00, fault == Fault::NoVersionResource ? 3 : 16, subdirectory | 0x18);
-    PutDirectory(rsrc, 0x18, 1, subdirectory | 0x30);
-    PutDirectory(rsrc, 0x30, 0x409, 0x48);
-    const uint32_t blockOffset = 0x58;
+    PutDirectory(rsrc, 0x00, {{fault == Fault::NoVersionResource ? 3u : 16u, subdirectory | 0x18}});
+    PutDirectory(rsrc, 0x18, {{1, subdirectory | 0x30}});
+    const std::vector<uint16_t> blocks = languages.empty() ? std::vector<uint16_t>{0x409} : languages;
+    const uint32_t dataEntries = static_cast<uint32_t>(0x30 + 16 + 8 * blocks.size());
+    std::vector<Entry> languageEntries;
+    for (size_t i = 0; i < blocks.size(); ++i)
+        languageEntries.push_back({blocks[i], static_cast<uint32_t>(dataEntries + 16 * i)});
+    PutDirectory(rsrc, 0x30, languageEntries);
     const uint32_t blockSize = 92;
-    Put32(rsrc, 0x48, fault == Fault::ResourceOffsetPastEnd ? sectionRva + 0x100000 : sectionRva + blockOffset);
-    Put32(rsrc, 0x4C, blockSize);
-    Put16(rsrc, blockOffset, fault == Fault::BlockLongerThanData ? blockSize + 8 : blockSize);
-    Put16(rsrc, blockOffset + 2, 52);
-    const char16_t key[] = u"VS_VERSION_INFO";
-    for (size_t i = 0; i < sizeof(key) / sizeof(key[0]); ++i)
-        Put16(rsrc, blockOffset + 6 + 2 * i, key[i]);
-    const size_t info = blockOffset + 40;
-    Put32(rsrc, info, fault == Fault::MissingSignature ? 0 : 0xFEEF04BD);
-    Put32(rsrc, info + 4, 0x00010000);
-    Put32(rsrc, info + 8, versionMS);
-    Put32(rsrc, info + 12, versionLS);
-    Put32(rsrc, info + 16, versionMS);
-    Put32(rsrc, info + 20, versionLS);
-    rsrc.resize(0x200, '\0');
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const uint32_t entry = static_cast<uint32_t>(dataEntries + 16 * i);
+        const uint32_t blockOffset = static_cast<uint32_t>(dataEntries + 16 * blocks.size() + blockSize * i);
+        Put32(rsrc, entry, fault == Fault::ResourceOffsetPastEnd ? sectionRva + 0x100000 : sectionRva + blockOffset);
+        Put32(rsrc, entry + 4, blockSize);
+        Put16(rsrc, blockOffset, fault == Fault::BlockLongerThanData ? blockSize + 8 : blockSize);
+        Put16(rsrc, blockOffset + 2, 52);
+        const char16_t key[] = u"VS_VERSION_INFO";
+        for (size_t k = 0; k < sizeof(key) / sizeof(key[0]); ++k)
+            Put16(rsrc, blockOffset + 6 + 2 * k, key[k]);
+        const uint32_t fileVersionLS = languages.empty() ? versionLS : (versionLS & 0xFFFF0000u) | blocks[i];
+        const size_t info = blockOffset + 40;
+        Put32(rsrc, info, fault == Fault::MissingSignature ? 0 : 0xFEEF04BD);
+        Put32(rsrc, info + 4, 0x00010000);
+        Put32(rsrc, info + 8, versionMS);
+        Put32(rsrc, info + 12, fileVersionLS);
+        Put32(rsrc, info + 16, versionMS);
+        Put32(rsrc, info + 20, fileVersionLS);
+    }
+    rsrc.resize((rsrc.size() + 0x1FF) / 0x200 * 0x200, '\0');
 
     std::string file(sectionFileOffset, '\0');
     file[0] = 'M';

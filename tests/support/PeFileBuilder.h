@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class PeFileBuilder
 {
@@ -20,6 +21,11 @@ public:
     PeFileBuilder& FileVersion(uint16_t major, uint16_t minor, uint16_t build, uint16_t revision);
     PeFileBuilder& Pe32Plus(bool on = true);
     PeFileBuilder& WithFault(Fault fault);
+    // The version block once per language, listed in this order (a linker lists them
+    // ascending), each with the language identifier as its file version's revision so that a
+    // test sees which one was read. By default one block, in US English (0x0409), with the
+    // revision FileVersion gives.
+    PeFileBuilder& Languages(std::vector<uint16_t> ids);
 
     // The whole file's bytes.
     std::string Build() const;
@@ -29,4 +35,5 @@ private:
     uint32_t versionLS = 0;
     bool pe32Plus = false;
     Fault fault = Fault::None;
+    std::vector<uint16_t> languages;
 };
