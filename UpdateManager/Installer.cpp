@@ -179,29 +179,25 @@ bool Installer::IsWithInstallThread() const
 
 bool Installer::HasUsablePaths(fs::path& unusable, std::string& why) const
 {
-    bool installerPresent = false;
-    bool confirmPresent = false;
-    return InspectPaths(installerPresent, confirmPresent, unusable, why);
+    const PathsState paths = InspectPaths();
+    unusable = paths.unusable;
+    why = paths.why;
+    return paths.usable;
 }
 
-bool Installer::InspectPaths(bool& installerPresent, bool& confirmPresent, fs::path& unusable,
-                             std::string& why) const
+Installer::PathsState Installer::InspectPaths() const
 {
-    installerPresent = false;
-    confirmPresent = false;
+    PathsState paths;
     // No installer file, and so no ".confirm" file beside it either (not one of the current folder).
     if (installerFile.empty())
-        return true;
-    if (!IsAbsentOrRegularFile(installerFile, installerPresent, why)) {
-        unusable = installerFile;
-        return false;
-    }
+        return paths;
     const fs::path confirm = GetConfirmFilePath();
-    if (!IsAbsentOrRegularFile(confirm, confirmPresent, why)) {
-        unusable = confirm;
-        return false;
-    }
-    return true;
+    if (!IsAbsentOrRegularFile(installerFile, paths.installerPresent, paths.why))
+        paths.unusable = installerFile;
+    else if (!IsAbsentOrRegularFile(confirm, paths.confirmPresent, paths.why))
+        paths.unusable = confirm;
+    paths.usable = paths.unusable.empty();
+    return paths;
 }
 
 void Installer::CheckState(const std::string& localVersion, const std::string& latestVersion,
@@ -223,22 +219,19 @@ void Installer::CheckState(const std::string& localVersion, const std::string& l
         return;
     }
 
-    bool installerPresent = false;
-    bool confirmPresent = false;
-    fs::path unusable;
-    std::string why;
-    if (!InspectPaths(installerPresent, confirmPresent, unusable, why)) {
-        Logger().Error("update_manager", unusable, " cannot be used: ", why);
+    const PathsState paths = InspectPaths();
+    if (!paths.usable) {
+        Logger().Error("update_manager", paths.unusable, " cannot be used: ", paths.why);
         status.store(ProductStatus::Error);
         return;
     }
-    if (!installerPresent) {
+    if (!paths.installerPresent) {
         status.store(ProductStatus::UpdateNeeded);
         return;
     }
 
     const int64_t size = FileSizeOrZero(installerFile);
-    if (confirmPresent) {
+    if (paths.confirmPresent) {
         const fs::path confirm = GetConfirmFilePath();
         const ConfirmRecord record = ReadConfirmFile(confirm);
         if (size != 0 && size == record.size) {
@@ -284,16 +277,13 @@ void Installer::Install()
     try {
         Logger().Info("install", "Run ", installerFile.string());
         progress.store(-1.0);
-        bool installerPresent = false;
-        bool confirmPresent = false;
-        fs::path unusable;
-        std::string why;
-        if (!InspectPaths(installerPresent, confirmPresent, unusable, why)) {
-            Logger().Error("install", unusable, " cannot be used: ", why);
+        const PathsState paths = InspectPaths();
+        if (!paths.usable) {
+            Logger().Error("install", paths.unusable, " cannot be used: ", paths.why);
             status.store(ProductStatus::Error);
             return;
         }
-        if (!installerPresent) {
+        if (!paths.installerPresent) {
             Logger().Error("install", installerFile, " does not exist");
             status.store(ProductStatus::UpdateNeeded);
             return;

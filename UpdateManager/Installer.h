@@ -84,8 +84,15 @@ public:
 
 private:
     // HasUsablePaths, telling also which of the two files are there.
-    bool InspectPaths(bool& installerPresent, bool& confirmPresent, boost::filesystem::path& unusable,
-                      std::string& why) const;
+    struct PathsState
+    {
+        bool usable = true;
+        bool installerPresent = false;
+        bool confirmPresent = false;
+        boost::filesystem::path unusable;
+        std::string why;
+    };
+    PathsState InspectPaths() const;
 
     // Main thread only, except that the install thread reads installerFile and silent while
     // it holds the installer (the queue hand-over orders the main thread's writes before).

@@ -29,15 +29,6 @@ namespace um = Kelvora::UpdateManager;
 
 namespace {
 
-// Names of the entries of a folder, sorted.
-std::set<std::string> Entries(const fs::path& folder)
-{
-    std::set<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 struct StateCase
 {
     // Prints as its name in test names and failure messages.

@@ -31,15 +31,6 @@ using ::testing::HasSubstr;
 
 namespace {
 
-// Names of the entries of a folder, sorted.
-std::set<std::string> Entries(const fs::path& folder)
-{
-    std::set<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 std::string ConfirmJson(const std::string& size, const std::string& checksum)
 {
     return "{\n    \"size\": \"" + size + "\",\n    \"checksum\": \"" + checksum + "\"\n}\n";

@@ -15,14 +15,6 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-std::set<std::string> Entries(const fs::path& folder)
-{
-    std::set<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 TEST(ReplaceFileTest, WhateverHasTheNameIsReplacedAsAName)
 {
     const struct {

@@ -4,6 +4,7 @@
 
 #include <boost/filesystem.hpp>
 
+#include <set>
 #include <string>
 
 class TempDir
@@ -25,3 +26,6 @@ private:
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const boost::filesystem::path& file);
+
+// The names of a folder's entries, sorted.
+std::set<std::string> Entries(const boost::filesystem::path& folder);
