@@ -1,6 +1,7 @@
 #include "UpdateManager/Installer.h"
 
 #include "UpdateManager/DigestPipeline.h"
+#include "UpdateManager/DownloadFolder.h"
 #include "UpdateManager/ProductDescription.h"
 #include "UpdateManager/ReadJson.h"
 #include "common/CLog.h"
@@ -29,20 +30,6 @@ namespace {
 CLog& Logger()
 {
     return *CSingleton<CLog>::GetInstance();
-}
-
-// Whether nothing, or a regular file, lies at `path`, and which; a link is never followed. False,
-// with the reason, for a folder, a link, a FIFO or device, or a name that cannot be looked up
-// (too long, no access).
-bool IsAbsentOrRegularFile(const fs::path& path, bool& present, std::string& why)
-{
-    boost::system::error_code error;
-    const fs::file_status status = fs::symlink_status(path, error);
-    present = status.type() == fs::regular_file;
-    if (present || status.type() == fs::file_not_found)
-        return true;
-    why = status.type() == fs::status_error ? error.message() : std::string("not a regular file");
-    return false;
 }
 
 struct ConfirmRecord

@@ -1,5 +1,6 @@
 #include "UpdateManager/UpdateManager.h"
 
+#include "UpdateManager/DownloadFolder.h"
 #include "UpdateManager/HttpClient.h"
 #include "UpdateManager/InstallThread.h"
 #include "UpdateManager/ProductDescriptionFactory.h"
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -37,38 +37,6 @@ std::string ErrorText(const std::exception& error)
     if (const auto* poco = dynamic_cast<const Poco::Exception*>(&error))
         return poco->displayText();
     return error.what();
-}
-
-// A download link's last segment names a file of the download folder only when it is a plain
-// name: empty, "." and ".." name the folder or its parent, and a backslash is a separator on the
-// design's platform. The segment is taken literally, so "..%2f" is just an odd file name.
-bool IsPlainFileName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('\\') == std::string::npos
-        && name.find('\0') == std::string::npos;
-}
-
-// Removes the file at `file`, which the installer's path rule has let through; true when none is
-// left.
-bool RemoveDownloadFile(const fs::path& file)
-{
-    boost::system::error_code error;
-    fs::remove(file, error);
-    if (!error)
-        return true;
-    Logger().Error("update_manager", "Could not remove ", file, ": ", error.message());
-    return false;
-}
-
-// A product's type or SKU as part of a file name: letters, digits, '-', '_' and '.' are kept,
-// anything else (a separator above all) becomes '_'.
-std::string FileNamePart(const std::string& text)
-{
-    std::string part = text;
-    std::replace_if(
-        part.begin(), part.end(),
-        [](char c) { return !std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.'; }, '_');
-    return part;
 }
 
 bool IsProductBusy(const ProductMap::value_type& record)
@@ -133,6 +101,23 @@ bool WriteConfirmFile(ProductData& record, const std::string& checksum)
         return true;
     Logger().Error("update_manager", "Could not write ", record.installer.GetConfirmFilePath(), ": write failed");
     return false;
+}
+
+// Hands an installer that was asked for to the install thread ("install in progress").
+void QueueInstaller(Installer& installer)
+{
+    installer.SetStatus(ProductStatus::InstallInProgress);
+    // Marked first: from the push on, the install thread may run it.
+    installer.MarkHandedOver();
+    try {
+        if (!InstallThread::Add(&installer))
+            installer.MarkTakenBack();
+    } catch (const std::exception& error) {
+        // Not queued, so nothing would ever end "install in progress".
+        installer.MarkTakenBack();
+        Logger().Error("update_manager", "Could not start the install thread: ", error.what());
+        installer.SetStatus(ProductStatus::Error);
+    }
 }
 
 // One manager at a time: the install thread is the process's one, and a manager takes every
@@ -330,12 +315,7 @@ ProductData& UpdateManager::GetProduct(const std::string& sku, const std::string
 
 fs::path UpdateManager::GetInstallerFilePath(const std::string& url) const
 {
-    const size_t slash = url.rfind('/');
-    const std::string name = slash == std::string::npos ? url : url.substr(slash + 1);
-    // An empty path: the link names no installer file, so nothing is downloaded, written or removed.
-    if (!IsPlainFileName(name))
-        return fs::path();
-    return fs::path(downloadDir) / name;
+    return LinkedInstallerFile(downloadDir, url);
 }
 
 fs::path UpdateManager::InstallerFileOf(const ProductMap::value_type& record) const
@@ -349,9 +329,7 @@ fs::path UpdateManager::InstallerFileOf(const ProductMap::value_type& record) co
                 && other.second.installer.GetInstallerFile() == file;
         });
     };
-    const fs::path own = linked.parent_path()
-        / (FileNamePart(record.first.second) + "-" + FileNamePart(record.first.first) + "-"
-           + linked.filename().string());
+    const fs::path own = OwnInstallerFile(linked, record.first.second, record.first.first);
     // A record keeps the name of its own while its link names that file, so that it never moves
     // to the plain name (and away from its download) once the other record lets go of it.
     const Installer& installer = record.second.installer;
@@ -362,6 +340,14 @@ fs::path UpdateManager::InstallerFileOf(const ProductMap::value_type& record) co
     if (!usedByAnother(own))
         return own;
     return fs::path();
+}
+
+ProductMap::iterator UpdateManager::FindRecord(const ProductKey& key, LogLevel level, const char* doing)
+{
+    const ProductMap::iterator position = products.find(key);
+    if (position == products.end())
+        Logger().Log("update_manager", static_cast<int>(level), "Could not find product info for ", key.first, doing);
+    return position;
 }
 
 void UpdateManager::DumpProducts()
@@ -400,92 +386,92 @@ bool UpdateManager::SetDownloadDir(const std::string& folder)
 
 void UpdateManager::UpdateStates()
 {
-    for (ProductMap::value_type& record : products) {
-        const ProductKey& key = record.first;
-        ProductData& data = record.second;
-        Installer& installer = data.installer;
-        const ProductStatus old = installer.GetStatus();
-        installer.MarkPolled(old);
-        switch (old) {
-        case ProductStatus::DownloadInProgress: {
-            const DownloadState downloadState = data.downloader->state.load();
-            switch (downloadState) {
-            case DownloadState::Idle:
-                break;
-            case DownloadState::Downloading: {
-                DownloadProgressEvent event(key);
-                event.progress = data.downloader->GetProgress();
-                EventSource<DownloadProgressEvent>::Notify(event);
-                break;
-            }
-            case DownloadState::Verified: {
-                // Without its ".confirm" file a verified installer would pass for a partial one.
-                if (!WriteConfirmFile(data, data.downloader->GetChecksum())) {
-                    installer.SetStatus(ProductStatus::DownloadError);
-                    break;
-                }
-                installer.SetStatus(ProductStatus::InstallerAvailable);
-                DownloadProgressEvent event(key);
-                event.progress = 100.0;
-                event.finished = true;
-                EventSource<DownloadProgressEvent>::Notify(event);
-                if (data.description.url == installer.GetUrl()) {
-                    try {
-                        RefreshProduct(key);
-                    } catch (const std::exception& error) {
-                        // The verified installer stays available; only the new answer is lost.
-                        Logger().Error("update_manager", "Could not refresh ", key.first, " (", key.second,
-                                       "): ", ErrorText(error));
-                    }
-                }
-                break;
-            }
-            case DownloadState::Failed:
-                installer.SetStatus(ProductStatus::DownloadError);
-                break;
-            case DownloadState::Stopped:
-                installer.SetStatus(ProductStatus::DownloadPaused);
-                break;
-            default:
-                // 3 is never stored and reads like Stopped.
-                if (static_cast<int32_t>(downloadState) == 3)
-                    installer.SetStatus(ProductStatus::DownloadPaused);
-                break;
-            }
+    for (ProductMap::value_type& record : products)
+        PollRecord(record);
+}
+
+void UpdateManager::PollRecord(ProductMap::value_type& record)
+{
+    const ProductKey& key = record.first;
+    ProductData& data = record.second;
+    Installer& installer = data.installer;
+    const ProductStatus old = installer.GetStatus();
+    installer.MarkPolled(old);
+    switch (old) {
+    case ProductStatus::DownloadInProgress:
+        PollDownload(record);
+        break;
+    case ProductStatus::DownloadPaused:
+    case ProductStatus::InstallerAvailable:
+        CheckRecordState(data);
+        break;
+    case ProductStatus::InstallerStart:
+        QueueInstaller(installer);
+        break;
+    case ProductStatus::InstallComplete:
+        EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
+        break;
+    case ProductStatus::UnsupportedOs:
+        return;
+    default:
+        break;
+    }
+    const ProductStatus now = installer.GetStatus();
+    if (now != old) {
+        Logger().Info("update_manager", "State for product ", data.description.sku, " (", data.description.type,
+                      ") switch from ", ProductStatusToString(old), " to ", ProductStatusToString(now));
+        EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
+    }
+}
+
+void UpdateManager::PollDownload(ProductMap::value_type& record)
+{
+    const ProductKey& key = record.first;
+    ProductData& data = record.second;
+    Installer& installer = data.installer;
+    const DownloadState downloadState = data.downloader->state.load();
+    switch (downloadState) {
+    case DownloadState::Idle:
+        break;
+    case DownloadState::Downloading: {
+        DownloadProgressEvent event(key);
+        event.progress = data.downloader->GetProgress();
+        EventSource<DownloadProgressEvent>::Notify(event);
+        break;
+    }
+    case DownloadState::Verified: {
+        // Without its ".confirm" file a verified installer would pass for a partial one.
+        if (!WriteConfirmFile(data, data.downloader->GetChecksum())) {
+            installer.SetStatus(ProductStatus::DownloadError);
             break;
         }
-        case ProductStatus::DownloadPaused:
-        case ProductStatus::InstallerAvailable:
-            CheckRecordState(data);
-            break;
-        case ProductStatus::InstallerStart:
-            installer.SetStatus(ProductStatus::InstallInProgress);
-            // Marked first: from the push on, the install thread may run it.
-            installer.MarkHandedOver();
+        installer.SetStatus(ProductStatus::InstallerAvailable);
+        DownloadProgressEvent event(key);
+        event.progress = 100.0;
+        event.finished = true;
+        EventSource<DownloadProgressEvent>::Notify(event);
+        if (data.description.url == installer.GetUrl()) {
             try {
-                if (!InstallThread::Add(&installer))
-                    installer.MarkTakenBack();
+                RefreshProduct(key);
             } catch (const std::exception& error) {
-                // Not queued, so nothing would ever end "install in progress".
-                installer.MarkTakenBack();
-                Logger().Error("update_manager", "Could not start the install thread: ", error.what());
-                installer.SetStatus(ProductStatus::Error);
+                // The verified installer stays available; only the new answer is lost.
+                Logger().Error("update_manager", "Could not refresh ", key.first, " (", key.second, "): ",
+                               ErrorText(error));
             }
-            break;
-        case ProductStatus::InstallComplete:
-            EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
-            break;
-        case ProductStatus::UnsupportedOs:
-            continue;
-        default:
-            break;
         }
-        const ProductStatus now = installer.GetStatus();
-        if (now != old) {
-            Logger().Info("update_manager", "State for product ", data.description.sku, " (", data.description.type,
-                          ") switch from ", ProductStatusToString(old), " to ", ProductStatusToString(now));
-            EventSource<ProductChangedEvent>::Notify(ProductChangedEvent(key));
-        }
+        break;
+    }
+    case DownloadState::Failed:
+        installer.SetStatus(ProductStatus::DownloadError);
+        break;
+    case DownloadState::Stopped:
+        installer.SetStatus(ProductStatus::DownloadPaused);
+        break;
+    default:
+        // 3 is never stored and reads like Stopped.
+        if (static_cast<int32_t>(downloadState) == 3)
+            installer.SetStatus(ProductStatus::DownloadPaused);
+        break;
     }
 }
 
@@ -550,11 +536,9 @@ void UpdateManager::CheckInstallFinished()
 bool UpdateManager::LaunchDownload(const ProductKey& key, bool force)
 {
     CLog& log = Logger();
-    const ProductMap::iterator position = products.find(key);
-    if (position == products.end()) {
-        log.Error("update_manager", "Could not find product info for ", key.first, " while launching download");
+    const ProductMap::iterator position = FindRecord(key, LogLevel::Error, " while launching download");
+    if (position == products.end())
         return false;
-    }
     ProductData& data = position->second;
     const ProductDescription& description = data.description;
     Installer& installer = data.installer;
@@ -640,11 +624,9 @@ void UpdateManager::LaunchDownloads()
 bool UpdateManager::LaunchInstaller(const ProductKey& key, bool silent)
 {
     CLog& log = Logger();
-    const ProductMap::iterator position = products.find(key);
-    if (position == products.end()) {
-        log.Warning("update_manager", "Could not find product info for ", key.first, " while launching install");
+    const ProductMap::iterator position = FindRecord(key, LogLevel::Warning, " while launching install");
+    if (position == products.end())
         return false;
-    }
     const ProductDescription& description = position->second.description;
     Installer& installer = position->second.installer;
     if (installer.GetStatus() != ProductStatus::InstallerAvailable) {
@@ -665,14 +647,11 @@ bool UpdateManager::LaunchInstaller(const std::string& sku, const std::string& t
 
 bool UpdateManager::StopDownload(const ProductKey& key, bool wait)
 {
-    CLog& log = Logger();
-    const ProductMap::iterator position = products.find(key);
-    if (position == products.end()) {
-        log.Error("update_manager", "Could not find product info for ", key.first, " while stopping download");
+    const ProductMap::iterator position = FindRecord(key, LogLevel::Error, " while stopping download");
+    if (position == products.end())
         return false;
-    }
     const ProductDescription& description = position->second.description;
-    log.Info("update_manager", "Stop download for ", description.name, " (", description.sku, ")");
+    Logger().Info("update_manager", "Stop download for ", description.name, " (", description.sku, ")");
     position->second.downloader->Stop(wait);
     return true;
 }

@@ -12,6 +12,7 @@
 #include "UpdateManager/ProductKey.h"
 #include "UpdateManager/ProductScanner.h"
 #include "UpdateManager/ProductStatus.h"
+#include "common/CLog.h"
 #include "common/EventSource.h"
 
 #include <boost/filesystem/path.hpp>
@@ -139,10 +140,15 @@ private:
 
     // Refreshes one record's installer and status; raises ProductChangedEvent for a new one.
     void RefreshRecord(ProductMap::value_type& record);
+    // One record's step of UpdateStates, and its part for a running download.
+    void PollRecord(ProductMap::value_type& record);
+    void PollDownload(ProductMap::value_type& record);
+    // The key's record; the end, with the line "Could not find product info for <SKU><doing>" at
+    // `level`, when there is none.
+    ProductMap::iterator FindRecord(const ProductKey& key, LogLevel level, const char* doing);
     // The record's installer file. Two records never use one file: when another record uses the
-    // file of this one's link, this one gets "<type>-<sku>-<name>" beside it (each character but
-    // letters, digits, '-', '_' and '.' as '_'), and keeps it while its link names that file.
-    // Empty when the link names no installer file.
+    // file of this one's link, this one gets its own (OwnInstallerFile), and keeps it while its
+    // link names that file. Empty when the link names no installer file.
     boost::filesystem::path InstallerFileOf(const ProductMap::value_type& record) const;
 
     SoleInstance soleInstance;
