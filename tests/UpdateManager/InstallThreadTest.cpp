@@ -8,8 +8,11 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
 #include <fstream>
+#include <future>
 
 namespace fs = boost::filesystem;
 using Kelvora::UpdateManager::Installer;
@@ -98,10 +101,26 @@ TEST_F(InstallThreadTest, NullIsIgnoredButCreatesTheThread)
 
 TEST_F(InstallThreadTest, DestroyWhileIdleReturnsAndDestroyWithoutInstanceDoesNothing)
 {
+    LogCapture log({"install"});
+    const auto starts = [&] {
+        const std::vector<std::string> lines = log.Messages("install", "info");
+        return std::count(lines.begin(), lines.end(), "Start install thread");
+    };
     CSingleton<InstallThread>::Destroy();
     CSingleton<InstallThread>::GetInstance();
-    CSingleton<InstallThread>::Destroy(); // about one idle pass; not timed here
+    ASSERT_TRUE(WaitUntil([&] { return starts() == 1; }));
+    // About one idle pass; bounded, not timed.
+    std::future<void> destroyed = std::async(std::launch::async, [] { CSingleton<InstallThread>::Destroy(); });
+    ASSERT_EQ(destroyed.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     CSingleton<InstallThread>::Destroy();
+    EXPECT_EQ(starts(), 1) << "a destroy without an instance starts none";
+
+    // The instance is gone: the next one starts a thread of its own.
+    Installer& installer = MakeInstaller("exit_zero", "setup.exe");
+    ASSERT_TRUE(InstallThread::Add(&installer));
+    ASSERT_TRUE(WaitUntil([&] { return IsFinal(installer); }));
+    EXPECT_EQ(starts(), 2);
+    EXPECT_EQ(installer.GetStatus(), ProductStatus::InstallComplete);
 }
 
 TEST_F(InstallThreadTest, DestroyWaitsForTheRunningInstaller)

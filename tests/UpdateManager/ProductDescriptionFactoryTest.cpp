@@ -32,25 +32,80 @@ pt::ptree Json(const std::string& text)
     return tree;
 }
 
-TEST(ProductDescriptionFactoryTest, FullElement)
+// Each field of two descriptions, compared by name, so that a failure names the field.
+void ExpectSameFields(const ProductDescription& actual, const ProductDescription& expected)
 {
-    LogCapture log({"description"});
-    ProductDescription out;
-    ASSERT_TRUE(ProductDescriptionFactory().Create("ABC", "soft", "1.0", Json(fullElement), out));
-    EXPECT_EQ(out.sku, "ABC");
-    EXPECT_EQ(out.type, "soft");
-    EXPECT_EQ(out.localVersion, "1.0");
-    EXPECT_EQ(out.name, "Kelvora Studio");
-    EXPECT_EQ(out.url, "http://h/setup.exe");
-    EXPECT_EQ(out.latestVersion, "2.5.1");
-    EXPECT_EQ(out.productPage, "http://h/page");
-    EXPECT_EQ(out.releaseNotesUrl, "");
-    EXPECT_EQ(out.platformMinVersion, "6.1");
-    EXPECT_EQ(out.platformMaxVersion, "10.0");
-    EXPECT_EQ(out.platformDisplayVersion, "Windows 7 to 10");
-    EXPECT_EQ(out.size, 123456u);
-    EXPECT_EQ(out.checksum, "0123456789abcdef0123456789abcdef");
-    EXPECT_TRUE(log.Messages().empty());
+    const std::pair<const char*, std::string ProductDescription::*> texts[] = {
+        {"localVersion", &ProductDescription::localVersion},
+        {"name", &ProductDescription::name},
+        {"sku", &ProductDescription::sku},
+        {"type", &ProductDescription::type},
+        {"latestVersion", &ProductDescription::latestVersion},
+        {"url", &ProductDescription::url},
+        {"productPage", &ProductDescription::productPage},
+        {"releaseNotesUrl", &ProductDescription::releaseNotesUrl},
+        {"platformMinVersion", &ProductDescription::platformMinVersion},
+        {"platformMaxVersion", &ProductDescription::platformMaxVersion},
+        {"platformDisplayVersion", &ProductDescription::platformDisplayVersion},
+        {"checksum", &ProductDescription::checksum},
+    };
+    for (const auto& field : texts)
+        EXPECT_EQ(actual.*field.second, expected.*field.second) << field.first;
+    EXPECT_EQ(actual.size, expected.size) << "size";
+}
+
+TEST(ProductDescriptionFactoryTest, FillsEveryFieldAndLeavesTheReleaseNotesWithoutAFolder)
+{
+    ProductDescription full;
+    full.sku = "ABC";
+    full.type = "soft";
+    full.localVersion = "1.0";
+    full.name = "Kelvora Studio";
+    full.url = "http://h/setup.exe";
+    full.latestVersion = "2.5.1";
+    full.productPage = "http://h/page";
+    full.releaseNotesUrl = "kept";
+    full.platformMinVersion = "6.1";
+    full.platformMaxVersion = "10.0";
+    full.platformDisplayVersion = "Windows 7 to 10";
+    full.size = 123456;
+    full.checksum = "0123456789abcdef0123456789abcdef";
+
+    // Only the required keys and the page: optional ones default to empty. Without notes in the
+    // element the release notes field is left as it was.
+    pt::ptree minimal;
+    minimal.put("product_sku", "ABC");
+    minimal.put("name", "N");
+    minimal.put("permalink", "P");
+    minimal.put("version", "V");
+    minimal.put("resources_site_link", "S");
+    ProductDescription least;
+    least.sku = "ABC";
+    least.type = "soft";
+    least.name = "N";
+    least.url = "P";
+    least.latestVersion = "V";
+    least.productPage = "S";
+    least.releaseNotesUrl = "kept";
+
+    const struct {
+        const char* name;
+        pt::ptree element;
+        std::string localVersion;
+        ProductDescription expected;
+    } cases[] = {
+        {"full element", Json(fullElement), "1.0", full},
+        {"required keys only", minimal, "", least},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log({"description"});
+        ProductDescription out;
+        out.releaseNotesUrl = "kept";
+        ASSERT_TRUE(ProductDescriptionFactory().Create("ABC", "soft", c.localVersion, c.element, out));
+        ExpectSameFields(out, c.expected);
+        EXPECT_TRUE(log.Messages().empty());
+    }
 }
 
 // The full element with one key changed (a JSON value) or removed (nullptr).
@@ -170,26 +225,6 @@ TEST(ProductDescriptionFactoryTest, SizeForms)
         ASSERT_TRUE(ProductDescriptionFactory().Create("ABC", "soft", "1.0", Variant("size", c.json), out));
         EXPECT_EQ(out.size, c.size) << (c.json ? c.json : "missing");
     }
-}
-
-TEST(ProductDescriptionFactoryTest, OptionalKeysDefaultToEmpty)
-{
-    pt::ptree element;
-    element.put("product_sku", "ABC");
-    element.put("name", "N");
-    element.put("permalink", "P");
-    element.put("version", "V");
-    element.put("resources_site_link", "S");
-    ProductDescription out;
-    out.releaseNotesUrl = "kept";
-    ASSERT_TRUE(ProductDescriptionFactory().Create("ABC", "soft", "", element, out));
-    EXPECT_EQ(out.productPage, "S");
-    EXPECT_EQ(out.releaseNotesUrl, "kept");
-    EXPECT_EQ(out.platformMinVersion, "");
-    EXPECT_EQ(out.platformMaxVersion, "");
-    EXPECT_EQ(out.platformDisplayVersion, "");
-    EXPECT_EQ(out.size, 0u);
-    EXPECT_EQ(out.checksum, "");
 }
 
 // Release notes go to <folder>temp\<sku>.html, paths being built as text with backslashes; the

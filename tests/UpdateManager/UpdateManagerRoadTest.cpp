@@ -3,6 +3,8 @@
 // (the installer is print_args, which records its argv) and the collection of the finished install.
 #include "UpdateManager/UpdateManager.h"
 
+#include "UpdateManager/InstallThread.h"
+
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/LogTestSeam.h"
@@ -19,7 +21,6 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <thread>
 
 namespace fs = boost::filesystem;
 using namespace Kelvora::UpdateManager;
@@ -345,8 +346,8 @@ TEST_P(UpdateManagerRoadTest, SeveralProductsAndTwoFinishedInstallersTakenOnePer
         return InstallerOf(keys[0]).GetStatus() == ProductStatus::InstallComplete
             && InstallerOf(keys[1]).GetStatus() == ProductStatus::InstallComplete;
     }));
-    // Both are handed back by now, or within microseconds: the status is set just before.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Handed back right after their status is set: both wait before the first call.
+    ASSERT_TRUE(WaitUntil([] { return CSingleton<InstallThread>::GetInstance()->HasFinished(); }));
     recorder->Clear();
     const auto installed = [&] {
         std::vector<std::string> seen;
